@@ -1,0 +1,17 @@
+# Flags every target of the project shares.
+add_library(brevadin_flags INTERFACE)
+target_compile_features(brevadin_flags INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_include_directories(brevadin_flags INTERFACE ${PROJECT_SOURCE_DIR})
+target_compile_options(brevadin_flags INTERFACE -Wall -Wextra -Wpedantic)
+if(BREVADIN_WERROR)
+  target_compile_options(brevadin_flags INTERFACE -Werror)
+endif()
+target_compile_definitions(brevadin_flags INTERFACE
+  BREVADIN_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+  BREVADIN_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+  BREVADIN_VERSION_REVISION=${PROJECT_VERSION_TWEAK})
+if(BREVADIN_SANITIZE)
+  target_compile_options(brevadin_flags INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(brevadin_flags INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace brevadin {
+
+// Writes a file so that it is never seen half-written: the content goes to a
+// temporary file beside the target, is flushed to disk, and is then renamed
+// over the target. On any failure the target is untouched, the temporary file
+// is removed, false is returned and *error (when given) says why.
+//
+// The writer callback receives a sink; it returns false to abandon the write
+// (for instance when the user cancelled an export).
+using ByteSink = std::function<bool(std::string_view bytes)>;
+bool writeFileAtomically(const std::string& path,
+                         const std::function<bool(const ByteSink& sink)>& writer,
+                         std::string* error = nullptr);
+
+bool writeFileAtomically(const std::string& path, std::string_view content,
+                         std::string* error = nullptr);
+
+// Keeps an unreadable file before a fresh one replaces it: path is renamed to
+// path + ".bad" (replacing an older ".bad"). Returns false when nothing was
+// there to keep or the rename failed.
+bool keepAsBad(const std::string& path);
+
+// The folder that holds the running executable, without a trailing separator.
+std::string executableDir();
+// The running executable's file name without folder and extension.
+std::string executableBaseName();
+
+// Joins a folder and a name with the platform's separator.
+std::string joinPath(std::string_view dir, std::string_view name);
+
+}  // namespace brevadin
