@@ -4,6 +4,11 @@ target_compile_features(brevadin_flags INTERFACE cxx_std_20)
 set(CMAKE_CXX_EXTENSIONS OFF)
 target_include_directories(brevadin_flags INTERFACE ${PROJECT_SOURCE_DIR})
 target_compile_options(brevadin_flags INTERFACE -Wall -Wextra -Wpedantic)
+# GCC 12 reports -Wrestrict on std::string concatenation at -O2/-O3 where no
+# overlap exists (GCC bug 105329); with warnings as errors that breaks builds.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  target_compile_options(brevadin_flags INTERFACE -Wno-restrict)
+endif()
 if(BREVADIN_WERROR)
   target_compile_options(brevadin_flags INTERFACE -Werror)
 endif()

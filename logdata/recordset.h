@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -58,8 +59,16 @@ public:
     uint32_t id(size_t row) const {
         switch (width_) {
             case 1: return bytes_[row];
-            case 2: return reinterpret_cast<const uint16_t*>(bytes_.data())[row];
-            default: return reinterpret_cast<const uint32_t*>(bytes_.data())[row];
+            case 2: {
+                uint16_t v;
+                std::memcpy(&v, bytes_.data() + row * 2, 2);
+                return v;
+            }
+            default: {
+                uint32_t v;
+                std::memcpy(&v, bytes_.data() + row * 4, 4);
+                return v;
+            }
         }
     }
     void setId(size_t row, uint32_t id);
@@ -164,9 +173,11 @@ public:
     const Column& column(size_t index) const { return columns_[index]; }
     Column& column(size_t index) { return columns_[index]; }
 
-    // Appends an empty row and returns its storage row. The view is updated
-    // lazily; call rowsAppended() after a batch or let the next read do it.
+    // Appends an empty row and returns its storage row. The view follows
+    // lazily, on the next read of it.
     size_t appendRow();
+    // Appends a row given one value id per column (ids from column(c).intern()).
+    void appendRowIds(const uint32_t* ids);
     void setValue(size_t storageRow, size_t column, std::string_view text);
     // Reserves room for rows (a hint).
     void reserveRows(size_t rows);

@@ -41,6 +41,7 @@ private:
     char* blockPos_ = nullptr;
     size_t blockLeft_ = 0;
     size_t blockBytes_ = 0;
+    size_t totalBlockBytes_ = 0;
 };
 
 }  // namespace brevadin

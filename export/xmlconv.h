@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "logdata/recordset.h"
+
+namespace brevadin {
+
+// Called now and then while a table is written, with the rows written so far
+// and the rows to write in all. Returning true abandons the write: the target
+// file is left as it was.
+using WriteProgress = std::function<bool(size_t done, size_t total)>;
+
+// Reads a table stored in the persisted XML rowset form. Returns an open table
+// holding the file's fields and current rows, or null on any failure (missing
+// or unreadable file, not a stored table); nothing is shown.
+RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName);
+
+// Writes the table's fields and its visible rows, in view order, in the
+// persisted XML rowset form. The file is replaced atomically: on failure it is
+// untouched, false is returned and *error says why. The table is unchanged.
+bool fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName,
+                           std::string* error = nullptr, const WriteProgress& progress = {});
+
+}  // namespace brevadin

@@ -1,0 +1,656 @@
+#include "logdata/recordset.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+namespace brevadin {
+
+// ---------------------------------------------------------------------------
+// Column
+
+Column::Column() = default;
+
+void Column::resize(size_t rows) {
+    bytes_.resize(rows * width_, 0);
+    rows_ = rows;
+}
+
+void Column::reserve(size_t rows) { bytes_.reserve(rows * width_); }
+
+void Column::widenFor(uint32_t id) {
+    uint8_t need = id < 0x100u ? 1 : id < 0x10000u ? 2 : 4;
+    if (need <= width_) return;
+    std::vector<uint8_t> wider;
+    wider.reserve(std::max(bytes_.capacity() / width_, rows_ + 1) * need);
+    wider.resize(rows_ * need);
+    for (size_t r = 0; r < rows_; ++r) {
+        uint32_t v = this->id(r);
+        if (need == 2) {
+            uint16_t s = static_cast<uint16_t>(v);
+            std::memcpy(&wider[r * 2], &s, 2);
+        } else {
+            std::memcpy(&wider[r * 4], &v, 4);
+        }
+    }
+    bytes_.swap(wider);
+    width_ = need;
+}
+
+void Column::setId(size_t row, uint32_t id) {
+    widenFor(id);
+    switch (width_) {
+        case 1: bytes_[row] = static_cast<uint8_t>(id); break;
+        case 2: {
+            uint16_t s = static_cast<uint16_t>(id);
+            std::memcpy(&bytes_[row * 2], &s, 2);
+            break;
+        }
+        default: std::memcpy(&bytes_[row * 4], &id, 4); break;
+    }
+}
+
+void Column::push(uint32_t id) {
+    widenFor(id);
+    bytes_.resize((rows_ + 1) * width_);
+    ++rows_;
+    setId(rows_ - 1, id);
+}
+
+uint32_t Column::intern(std::string_view text) { return pool_.intern(text); }
+
+// ---------------------------------------------------------------------------
+// Filter language
+
+namespace {
+
+[[noreturn]] void badFilter(std::string_view text, const std::string& why) {
+    throw RecordsetError(kErrBadFilter,
+                         "フィルタ \"" + std::string(text) + "\" を解釈できません: " + why);
+}
+
+struct Comparison {
+    size_t column = 0;
+    enum Kind { Equal, Contains, Prefix, Suffix } kind = Equal;
+    std::string text;
+
+    bool matches(std::string_view value) const {
+        switch (kind) {
+            case Equal: return value == text;
+            case Contains: return value.find(text) != std::string_view::npos;
+            case Prefix: return value.substr(0, text.size()) == text;
+            case Suffix:
+                return value.size() >= text.size() &&
+                       value.substr(value.size() - text.size()) == text;
+        }
+        return false;
+    }
+};
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Parses the filter language: comparisons joined by " or " and grouped by
+// parentheses. The language has no "and", so an expression is true exactly
+// when one of its comparisons is; the parser therefore only checks the
+// grouping and collects the comparisons.
+class FilterParser {
+public:
+    FilterParser(std::string_view text, const Recordset& table) : text_(text), table_(table) {}
+
+    std::vector<Comparison> parse() {
+        skipSpace();
+        if (pos_ == text_.size()) badFilter(text_, "式が空です");
+        parseOr();
+        skipSpace();
+        if (pos_ != text_.size()) {
+            if (text_[pos_] == ')') badFilter(text_, "対応する \"(\" のない \")\" があります");
+            badFilter(text_, std::to_string(pos_ + 1) + " 文字目に \"or\" が必要です");
+        }
+        return std::move(out_);
+    }
+
+private:
+    void skipSpace() {
+        while (pos_ < text_.size() && isSpace(text_[pos_])) ++pos_;
+    }
+
+    bool keyword(std::string_view word) {
+        if (text_.size() - pos_ < word.size()) return false;
+        for (size_t i = 0; i < word.size(); ++i) {
+            char c = text_[pos_ + i];
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            if (c != word[i]) return false;
+        }
+        size_t end = pos_ + word.size();
+        // A keyword stands alone: "order" is not "or".
+        if (end < text_.size() && !isSpace(text_[end]) && text_[end] != '(' &&
+            text_[end] != '\'')
+            return false;
+        pos_ = end;
+        return true;
+    }
+
+    void parseOr() {
+        parseTerm();
+        for (;;) {
+            // A term always ends in a quote or a parenthesis, so "or" needs
+            // no space before it.
+            size_t save = pos_;
+            skipSpace();
+            if (keyword("or")) {
+                skipSpace();
+                parseTerm();
+                continue;
+            }
+            pos_ = save;
+            return;
+        }
+    }
+
+    void parseTerm() {
+        skipSpace();
+        if (pos_ >= text_.size()) badFilter(text_, "式が途中で終わっています");
+        if (text_[pos_] == '(') {
+            ++pos_;
+            ++depth_;
+            if (depth_ > 200) badFilter(text_, "括弧が深すぎます");
+            parseOr();
+            skipSpace();
+            if (pos_ >= text_.size() || text_[pos_] != ')')
+                badFilter(text_, "\")\" が足りません");
+            ++pos_;
+            --depth_;
+            return;
+        }
+        parseComparison();
+    }
+
+    std::string parseName() {
+        if (text_[pos_] == '[') {
+            size_t end = text_.find(']', pos_ + 1);
+            if (end == std::string_view::npos) badFilter(text_, "\"]\" が足りません");
+            std::string name(text_.substr(pos_ + 1, end - pos_ - 1));
+            pos_ = end + 1;
+            return name;
+        }
+        size_t start = pos_;
+        while (pos_ < text_.size() && !isSpace(text_[pos_]) && text_[pos_] != '=' &&
+               text_[pos_] != '\'' && text_[pos_] != '<' && text_[pos_] != '>' &&
+               text_[pos_] != '!')
+            ++pos_;
+        return std::string(text_.substr(start, pos_ - start));
+    }
+
+    std::string parseQuoted() {
+        skipSpace();
+        if (pos_ >= text_.size() || text_[pos_] != '\'')
+            badFilter(text_, "比較する値は単一引用符で囲んでください");
+        ++pos_;
+        std::string value;
+        for (;;) {
+            if (pos_ >= text_.size()) badFilter(text_, "引用符が閉じていません");
+            char c = text_[pos_++];
+            if (c == '\'') {
+                if (pos_ < text_.size() && text_[pos_] == '\'') {
+                    value += '\'';
+                    ++pos_;
+                    continue;
+                }
+                return value;
+            }
+            value += c;
+        }
+    }
+
+    void parseComparison() {
+        std::string name = parseName();
+        if (name.empty()) badFilter(text_, std::to_string(pos_ + 1) + " 文字目にフィールド名が必要です");
+        int column = table_.fieldIndex(name);
+        if (column < 0)
+            throw RecordsetError(kErrFieldNotFound,
+                                 "フィルタ \"" + std::string(text_) + "\" のフィールド \"" + name +
+                                     "\" はこのテーブルにありません");
+        Comparison cmp;
+        cmp.column = static_cast<size_t>(column);
+        skipSpace();
+        if (pos_ < text_.size() && text_[pos_] == '=') {
+            ++pos_;
+            cmp.kind = Comparison::Equal;
+            cmp.text = parseQuoted();
+        } else if (keyword("like")) {
+            std::string pattern = parseQuoted();
+            bool lead = !pattern.empty() && (pattern.front() == '*' || pattern.front() == '%');
+            if (lead) pattern.erase(0, 1);
+            bool trail = !pattern.empty() && (pattern.back() == '*' || pattern.back() == '%');
+            if (trail) pattern.pop_back();
+            if (pattern.find_first_of("*%") != std::string::npos)
+                badFilter(text_, "like のワイルドカードはパターンの先頭と末尾にだけ使えます");
+            cmp.kind = lead && trail ? Comparison::Contains
+                       : lead        ? Comparison::Suffix
+                       : trail       ? Comparison::Prefix
+                                     : Comparison::Equal;
+            cmp.text = std::move(pattern);
+        } else {
+            badFilter(text_, "フィールド \"" + name + "\" の後に \"=\" か \"like\" が必要です");
+        }
+        out_.push_back(std::move(cmp));
+    }
+
+    std::string_view text_;
+    const Recordset& table_;
+    size_t pos_ = 0;
+    int depth_ = 0;
+    std::vector<Comparison> out_;
+};
+
+}  // namespace
+
+// The comparisons of a filter, gathered per column: a row is visible when the
+// value of any of these columns matches one of its comparisons. Each distinct
+// value is tested once; the answers are kept per value id and extended as the
+// column's pool grows.
+struct Recordset::Filter {
+    struct PerColumn {
+        size_t column = 0;
+        std::vector<Comparison> tests;
+        std::vector<uint8_t> match;  // by value id
+    };
+    std::vector<PerColumn> columns;
+
+    static std::shared_ptr<Filter> build(std::vector<Comparison> comparisons) {
+        auto f = std::make_shared<Filter>();
+        for (auto& c : comparisons) {
+            auto it = std::find_if(f->columns.begin(), f->columns.end(),
+                                   [&](const PerColumn& p) { return p.column == c.column; });
+            if (it == f->columns.end()) {
+                f->columns.push_back(PerColumn{c.column, {}, {}});
+                it = f->columns.end() - 1;
+            }
+            it->tests.push_back(std::move(c));
+        }
+        return f;
+    }
+
+    static void extend(PerColumn& p, const Column& column) {
+        const StringPool& pool = column.pool();
+        for (size_t id = p.match.size(); id < pool.size(); ++id) {
+            std::string_view v = pool.text(static_cast<uint32_t>(id));
+            bool any = false;
+            for (const auto& t : p.tests) {
+                if (t.matches(v)) {
+                    any = true;
+                    break;
+                }
+            }
+            p.match.push_back(any ? 1 : 0);
+        }
+    }
+
+    bool visible(const std::vector<Column>& cols, size_t row) {
+        for (auto& p : columns) {
+            uint32_t id = cols[p.column].id(row);
+            if (id >= p.match.size()) extend(p, cols[p.column]);
+            if (p.match[id]) return true;
+        }
+        return false;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Sorting
+
+namespace {
+
+// rank[id] orders the column's distinct values by character code.
+std::vector<uint32_t> rankValues(const Column& column) {
+    const StringPool& pool = column.pool();
+    std::vector<uint32_t> ids(pool.size());
+    std::iota(ids.begin(), ids.end(), 0u);
+    std::sort(ids.begin(), ids.end(),
+              [&](uint32_t a, uint32_t b) { return pool.text(a) < pool.text(b); });
+    std::vector<uint32_t> rank(pool.size());
+    uint32_t r = 0;
+    for (size_t i = 0; i < ids.size(); ++i) {
+        if (i > 0 && pool.text(ids[i]) != pool.text(ids[i - 1])) ++r;
+        rank[ids[i]] = r;
+    }
+    return rank;
+}
+
+int bitsFor(uint64_t maxValue) {
+    int bits = 0;
+    while (bits < 64 && (maxValue >> bits) != 0) ++bits;
+    return bits;
+}
+
+}  // namespace
+
+void sortRows(const Recordset& table, std::vector<uint32_t>& rows,
+              const std::vector<SortKey>& keys) {
+    if (keys.empty() || rows.size() < 2) return;
+    struct KeyRank {
+        const Column* column;
+        std::vector<uint32_t> rank;
+        uint32_t maxRank;
+        bool descending;
+        int bits;
+    };
+    std::vector<KeyRank> ranks;
+    int totalBits = 0;
+    for (const auto& k : keys) {
+        KeyRank kr{&table.column(k.column), rankValues(table.column(k.column)), 0, k.descending,
+                   0};
+        for (uint32_t r : kr.rank) kr.maxRank = std::max(kr.maxRank, r);
+        kr.bits = std::max(1, bitsFor(kr.maxRank));
+        totalBits += kr.bits;
+        ranks.push_back(std::move(kr));
+    }
+
+    auto rankOf = [](const KeyRank& kr, uint32_t row) {
+        uint32_t r = kr.rank[kr.column->id(row)];
+        return kr.descending ? kr.maxRank - r : r;
+    };
+
+    if (totalBits <= 64) {
+        // One packed integer per row; ties keep their incoming order through
+        // the position, which makes the sort stable without stable_sort.
+        struct Entry {
+            uint64_t key;
+            uint32_t pos;
+            uint32_t row;
+        };
+        std::vector<Entry> entries(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            uint64_t key = 0;
+            for (const auto& kr : ranks) key = (key << kr.bits) | rankOf(kr, rows[i]);
+            entries[i] = Entry{key, static_cast<uint32_t>(i), rows[i]};
+        }
+        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            return a.key != b.key ? a.key < b.key : a.pos < b.pos;
+        });
+        for (size_t i = 0; i < rows.size(); ++i) rows[i] = entries[i].row;
+        return;
+    }
+    std::stable_sort(rows.begin(), rows.end(), [&](uint32_t a, uint32_t b) {
+        for (const auto& kr : ranks) {
+            uint32_t ra = rankOf(kr, a), rb = rankOf(kr, b);
+            if (ra != rb) return ra < rb;
+        }
+        return false;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Recordset
+
+void Recordset::requireOpen() const {
+    if (!open_) throw RecordsetError(kErrTableClosed, "テーブルが開かれていません");
+}
+
+void Recordset::appendField(std::string name, FieldType type, int64_t definedSize) {
+    if (open_) throw RecordsetError(kErrTableOpen, "開いているテーブルにはフィールドを追加できません");
+    if (fieldExists(name))
+        throw RecordsetError(kErrDuplicateField, "フィールド \"" + name + "\" は既にあります");
+    fields_.push_back(FieldInfo{std::move(name), type, definedSize});
+    columns_.emplace_back();
+}
+
+int Recordset::fieldIndex(std::string_view name) const {
+    for (size_t i = 0; i < fields_.size(); ++i)
+        if (fields_[i].name == name) return static_cast<int>(i);
+    return -1;
+}
+
+void Recordset::open() {
+    if (open_) return;
+    for (auto& c : columns_) c = Column();
+    rows_ = 0;
+    open_ = true;
+    filterText_.clear();
+    filter_.reset();
+    sortText_.clear();
+    sortKeys_.clear();
+    view_.clear();
+    viewCoveredRows_ = 0;
+    viewValid_ = true;
+    cursor_ = 0;
+    adding_ = false;
+}
+
+void Recordset::close() {
+    for (auto& c : columns_) c = Column();
+    rows_ = 0;
+    open_ = false;
+    filterText_.clear();
+    filter_.reset();
+    sortText_.clear();
+    sortKeys_.clear();
+    view_.clear();
+    view_.shrink_to_fit();
+    viewCoveredRows_ = 0;
+    viewValid_ = true;
+    cursor_ = 0;
+    adding_ = false;
+}
+
+size_t Recordset::appendRow() {
+    requireOpen();
+    for (auto& c : columns_) c.push(0);
+    return rows_++;
+}
+
+void Recordset::appendRowIds(const uint32_t* ids) {
+    for (size_t c = 0; c < columns_.size(); ++c) columns_[c].push(ids[c]);
+    ++rows_;
+}
+
+void Recordset::reserveRows(size_t rows) {
+    for (auto& c : columns_) c.reserve(rows);
+}
+
+void Recordset::setValue(size_t storageRow, size_t column, std::string_view text) {
+    Column& c = columns_[column];
+    c.setId(storageRow, c.intern(text));
+    // A changed value can move the row in a sorted view or across the filter.
+    if (filter_ || !sortKeys_.empty()) invalidateView();
+}
+
+bool Recordset::rowVisible(size_t storageRow) const {
+    return !filter_ || filter_->visible(columns_, storageRow);
+}
+
+void Recordset::rebuildView() const {
+    if (!viewValid_) {
+        view_.clear();
+        viewCoveredRows_ = 0;
+    }
+    if (viewValid_ && viewCoveredRows_ == rows_) return;
+    if (!sortKeys_.empty() && viewCoveredRows_ != 0) {
+        // New rows must be sorted in among the old ones.
+        view_.clear();
+        viewCoveredRows_ = 0;
+    }
+    view_.reserve(rows_);
+    for (size_t r = viewCoveredRows_; r < rows_; ++r)
+        if (rowVisible(r)) view_.push_back(static_cast<uint32_t>(r));
+    viewCoveredRows_ = rows_;
+    if (!sortKeys_.empty()) sortRows(*this, view_, sortKeys_);
+    viewValid_ = true;
+}
+
+const std::vector<uint32_t>& Recordset::view() const {
+    rebuildView();
+    return view_;
+}
+
+size_t Recordset::rowCount() const {
+    if (!filter_ && sortKeys_.empty()) return rows_;
+    return view().size();
+}
+
+size_t Recordset::viewRow(size_t i) const {
+    if (!filter_ && sortKeys_.empty()) return i;
+    return view()[i];
+}
+
+void Recordset::setFilter(std::string_view expression) {
+    requireOpen();
+    bool blank = std::all_of(expression.begin(), expression.end(), isSpace);
+    if (blank) {
+        filter_.reset();
+        filterText_.clear();
+    } else {
+        auto parsed = FilterParser(expression, *this).parse();  // throws, leaving the old filter
+        filter_ = Filter::build(std::move(parsed));
+        filterText_ = std::string(expression);
+    }
+    invalidateView();
+    cursor_ = 0;
+}
+
+void Recordset::setSort(std::string_view spec) {
+    requireOpen();
+    std::vector<SortKey> keys;
+    size_t pos = 0;
+    auto fail = [&](const std::string& why) {
+        throw RecordsetError(kErrBadFilter,
+                             "並べ替え \"" + std::string(spec) + "\" を解釈できません: " + why);
+    };
+    while (pos < spec.size()) {
+        size_t end = spec.find(',', pos);
+        if (end == std::string_view::npos) end = spec.size();
+        std::string_view part = spec.substr(pos, end - pos);
+        pos = end + 1;
+        while (!part.empty() && isSpace(part.front())) part.remove_prefix(1);
+        while (!part.empty() && isSpace(part.back())) part.remove_suffix(1);
+        if (part.empty()) {
+            if (end == spec.size() && keys.empty()) break;
+            fail("空の項目があります");
+        }
+        bool descending = false;
+        auto endsWithWord = [&](std::string_view word) {
+            if (part.size() <= word.size() || !isSpace(part[part.size() - word.size() - 1]))
+                return false;
+            for (size_t i = 0; i < word.size(); ++i) {
+                char c = part[part.size() - word.size() + i];
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+                if (c != word[i]) return false;
+            }
+            return true;
+        };
+        if (endsWithWord("DESC")) {
+            descending = true;
+            part.remove_suffix(4);
+        } else if (endsWithWord("ASC")) {
+            part.remove_suffix(3);
+        }
+        while (!part.empty() && isSpace(part.back())) part.remove_suffix(1);
+        if (part.size() >= 2 && part.front() == '[' && part.back() == ']')
+            part = part.substr(1, part.size() - 2);
+        int column = fieldIndex(part);
+        if (column < 0)
+            throw RecordsetError(kErrFieldNotFound,
+                                 "並べ替えのフィールド \"" + std::string(part) + "\" はありません");
+        keys.push_back(SortKey{static_cast<size_t>(column), descending});
+    }
+    sortKeys_ = std::move(keys);
+    sortText_ = sortKeys_.empty() ? std::string() : std::string(spec);
+    invalidateView();
+    cursor_ = 0;
+}
+
+void Recordset::addNew() {
+    requireOpen();
+    if (adding_) update();
+    addingRow_ = appendRow();
+    adding_ = true;
+}
+
+void Recordset::setField(std::string_view name, std::string_view value) {
+    requireOpen();
+    int column = fieldIndex(name);
+    if (column < 0)
+        throw RecordsetError(kErrFieldNotFound, "フィールド \"" + std::string(name) + "\" はありません");
+    size_t row = adding_ ? addingRow_ : currentRow();
+    setValue(row, static_cast<size_t>(column), value);
+}
+
+void Recordset::update() {
+    requireOpen();
+    if (!adding_) return;
+    adding_ = false;
+    // The committed row stays current.
+    if (!filter_ && sortKeys_.empty()) {
+        cursor_ = addingRow_;
+        return;
+    }
+    const auto& v = view();
+    auto it = std::find(v.begin(), v.end(), static_cast<uint32_t>(addingRow_));
+    cursor_ = static_cast<size_t>(it - v.begin());
+}
+
+std::string_view Recordset::field(size_t column) const {
+    requireOpen();
+    if (column >= columns_.size())
+        throw RecordsetError(kErrFieldNotFound, "フィールド番号 " + std::to_string(column) + " はありません");
+    return value(adding_ ? addingRow_ : currentRow(), column);
+}
+
+std::string_view Recordset::field(std::string_view name) const {
+    int column = fieldIndex(name);
+    if (column < 0)
+        throw RecordsetError(kErrFieldNotFound, "フィールド \"" + std::string(name) + "\" はありません");
+    return field(static_cast<size_t>(column));
+}
+
+void Recordset::moveFirst() {
+    requireOpen();
+    if (adding_) update();
+    cursor_ = 0;
+}
+
+void Recordset::moveNext() {
+    requireOpen();
+    if (adding_) update();
+    if (eof()) throw RecordsetError(kErrNoCurrentRow, "現在のレコードがありません");
+    ++cursor_;
+}
+
+bool Recordset::eof() const { return !open_ || cursor_ >= rowCount(); }
+
+size_t Recordset::currentRow() const {
+    if (eof()) throw RecordsetError(kErrNoCurrentRow, "現在のレコードがありません");
+    return viewRow(cursor_);
+}
+
+bool Recordset::find(std::string_view criterion) {
+    requireOpen();
+    if (adding_) update();
+    auto filter = Filter::build(FilterParser(criterion, *this).parse());
+    size_t n = rowCount();
+    for (; cursor_ < n; ++cursor_)
+        if (filter->visible(columns_, viewRow(cursor_))) return true;
+    return false;
+}
+
+std::shared_ptr<Recordset> Recordset::takeOverColumns(Recordset& old,
+                                                      const std::vector<FieldInfo>& fields) {
+    auto fresh = std::make_shared<Recordset>();
+    for (const auto& f : fields) fresh->appendField(f.name, f.type, f.definedSize);
+    fresh->open();
+    size_t rows = old.open_ ? old.rows_ : 0;
+    for (size_t i = 0; i < fresh->fields_.size(); ++i) {
+        int from = old.open_ ? old.fieldIndex(fresh->fields_[i].name) : -1;
+        if (from >= 0) {
+            fresh->columns_[i] = std::move(old.columns_[static_cast<size_t>(from)]);
+            old.columns_[static_cast<size_t>(from)] = Column();
+        } else {
+            fresh->columns_[i].resize(rows);
+        }
+    }
+    fresh->rows_ = rows;
+    old.close();
+    return fresh;
+}
+
+}  // namespace brevadin
