@@ -18,7 +18,7 @@ void Column::resize(size_t rows) {
 
 void Column::reserve(size_t rows) { bytes_.reserve(rows * width_); }
 
-void Column::widenFor(uint32_t id) {
+void Column::widen(uint32_t id) {
     uint8_t need = id < 0x100u ? 1 : id < 0x10000u ? 2 : 4;
     if (need <= width_) return;
     std::vector<uint8_t> wider;
@@ -52,9 +52,23 @@ void Column::setId(size_t row, uint32_t id) {
 
 void Column::push(uint32_t id) {
     widenFor(id);
-    bytes_.resize((rows_ + 1) * width_);
+    // The reader pushes every value of every row: append the id's bytes
+    // directly rather than resizing and then storing.
+    switch (width_) {
+        case 1: bytes_.push_back(static_cast<uint8_t>(id)); break;
+        case 2: {
+            uint16_t s = static_cast<uint16_t>(id);
+            const auto* b = reinterpret_cast<const uint8_t*>(&s);
+            bytes_.insert(bytes_.end(), b, b + 2);
+            break;
+        }
+        default: {
+            const auto* b = reinterpret_cast<const uint8_t*>(&id);
+            bytes_.insert(bytes_.end(), b, b + 4);
+            break;
+        }
+    }
     ++rows_;
-    setId(rows_ - 1, id);
 }
 
 uint32_t Column::intern(std::string_view text) { return pool_.intern(text); }

@@ -83,7 +83,10 @@ public:
     void reserve(size_t rows);
 
 private:
-    void widenFor(uint32_t id);
+    void widenFor(uint32_t id) {
+        if (width_ < 4 && id >= (1u << (8 * width_))) widen(id);
+    }
+    void widen(uint32_t id);
 
     StringPool pool_;
     std::vector<uint8_t> bytes_;

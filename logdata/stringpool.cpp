@@ -32,7 +32,7 @@ uint64_t StringPool::hash(std::string_view text) {
         n -= 8;
     }
     uint64_t tail = 0;
-    std::memcpy(&tail, p, n);
+    if (n != 0) std::memcpy(&tail, p, n);  // p may be null for the empty text
     h = (h ^ tail) * 0x100000001b3ull;
     h ^= h >> 32;
     h *= 0xd6e8feb86659fd93ull;

@@ -1,0 +1,916 @@
+#include "logdata/logreader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <thread>
+#include <unordered_map>
+
+#include "common/appinfo.h"
+#include "logdata/contentfilter.h"
+#include "logdata/textdecode.h"
+#include "logdata/timeshift.h"
+
+namespace brevadin {
+namespace {
+
+constexpr size_t kReadBlock = size_t{1} << 20;
+constexpr uint32_t kNoId = std::numeric_limits<uint32_t>::max();
+constexpr size_t kNoRow = std::numeric_limits<size_t>::max();
+constexpr char kProcedure[] = "fncGetRecordsetFromLog";
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Opens a file for reading; -1 when it cannot be opened or is a folder.
+int openForReading(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return fd;
+}
+
+// read() that retries on interruption; -1 on failure.
+ssize_t readSome(int fd, char* buffer, size_t size) {
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, size);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
+bool startsWithBom(const char* data, size_t size) {
+    return size >= 3 && std::memcmp(data, "\xef\xbb\xbf", 3) == 0;
+}
+
+struct FileScan {
+    bool utf8 = true;  // well-formed UTF-8 throughout
+    bool bom = false;
+};
+
+// The line count of fncGetLineCount; with `scan`, the same pass also checks
+// the encoding, so the file is read only once before loading.
+int64_t scanFile(const std::string& path, FileScan* scan) {
+    int raw = openForReading(path);
+    if (raw < 0) return -1;
+    FileDescriptor fd(raw);
+    std::unique_ptr<char[]> buffer(new char[kReadBlock]);
+    Utf8Checker checker;
+    int64_t lines = 0;
+    char last = '\n';
+    bool first = true;
+    for (;;) {
+        ssize_t n = readSome(fd.get(), buffer.get(), kReadBlock);
+        if (n < 0) return -2;
+        if (n == 0) break;
+        const char* data = buffer.get();
+        size_t size = static_cast<size_t>(n);
+        lines += std::count(data, data + size, '\n');
+        last = data[size - 1];
+        if (scan) {
+            if (first && startsWithBom(data, size)) {
+                scan->bom = true;
+                data += 3;
+                size -= 3;
+            }
+            if (checker.valid()) checker.feed(data, size);
+        }
+        first = false;
+    }
+    if (last != '\n') ++lines;
+    if (scan) scan->utf8 = checker.finish();
+    return lines;
+}
+
+void trimSpacesInto(std::string_view line, std::string& out) {
+    out.clear();
+    out.reserve(line.size());
+    char previous = 0;
+    for (char c : line) {
+        if (c == ' ' && previous == ' ') continue;
+        out += c;
+        previous = c;
+    }
+}
+
+[[noreturn]] void fail(int number, const std::string& description) {
+    throw AppError(number, kProcedure, description);
+}
+
+// The W3C cut: fncTrimSpaces followed by the split at single spaces, done in
+// one pass without copying. A leading or trailing run of spaces still gives
+// an empty first or last piece. Appends to `out`.
+void splitCollapsed(std::string_view line, std::vector<std::string_view>& out) {
+    const char* p = line.data();
+    const char* end = p + line.size();
+    if (p == end) return;
+    for (;;) {
+        const char* space = static_cast<const char*>(std::memchr(p, ' ', end - p));
+        if (!space) {
+            out.emplace_back(p, end - p);
+            return;
+        }
+        out.emplace_back(p, space - p);
+        p = space + 1;
+        while (p != end && *p == ' ') ++p;
+        if (p == end) {
+            out.emplace_back();
+            return;
+        }
+    }
+}
+
+// End of a bracketed or quoted value that opens at text[open]: the closing
+// character that is followed by a space or the end of the line, so that a
+// stray quote inside a user agent does not cut it. Backslash escapes inside
+// quotes are skipped. npos when the value is never closed.
+size_t findClosing(std::string_view text, size_t open, char closing) {
+    for (size_t i = open + 1; i < text.size(); ++i) {
+        char c = text[i];
+        if (closing == '"' && c == '\\') {
+            ++i;
+            continue;
+        }
+        if (c == closing && (i + 1 == text.size() || text[i + 1] == ' ')) return i;
+    }
+    return std::string_view::npos;
+}
+
+// NCSA common and combined lines: values are separated by spaces, except
+// that a value in brackets (the date) or quotes (request, referer, user
+// agent) runs to its closing character and is stored without it.
+void splitNcsa(std::string_view line, std::vector<std::string_view>& out) {
+    out.clear();
+    size_t i = 0;
+    const size_t n = line.size();
+    if (n == 0) return;
+    for (;;) {
+        char c = line[i];
+        if (c == '[' || c == '"') {
+            size_t close = findClosing(line, i, c == '[' ? ']' : '"');
+            if (close == std::string_view::npos) {
+                out.push_back(line.substr(i + 1));
+                return;
+            }
+            out.push_back(line.substr(i + 1, close - i - 1));
+            i = close + 1;
+        } else {
+            size_t space = line.find(' ', i);
+            if (space == std::string_view::npos) space = n;
+            out.push_back(line.substr(i, space - i));
+            i = space;
+        }
+        if (i >= n) return;
+        ++i;  // the one space between values (runs were trimmed before)
+        if (i >= n) {
+            out.emplace_back();
+            return;
+        }
+    }
+}
+
+// Microsoft IIS lines: values separated by a comma and a space, the line
+// ending in a comma.
+void splitIis(std::string_view line, std::vector<std::string_view>& out) {
+    out.clear();
+    while (!line.empty() && line.back() == ' ') line.remove_suffix(1);
+    if (!line.empty() && line.back() == ',') line.remove_suffix(1);
+    if (line.empty()) return;
+    size_t start = 0;
+    for (;;) {
+        size_t sep = line.find(", ", start);
+        if (sep == std::string_view::npos) {
+            out.push_back(line.substr(start));
+            return;
+        }
+        out.push_back(line.substr(start, sep - start));
+        start = sep + 2;
+    }
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+enum class Decode { Utf8, Sanitize, Cp932 };
+
+constexpr size_t kUnsplit = std::numeric_limits<size_t>::max();
+
+// Whole lines of the file, decoded to UTF-8 by the reading thread.
+struct LineBlock {
+    struct Line {
+        size_t begin;
+        size_t length;      // without the line end
+        size_t firstValue;  // into values
+        size_t valueCount;  // kUnsplit: the reader cuts the line itself
+    };
+    std::string text;
+    std::vector<Line> lines;
+    std::vector<std::string_view> values;  // into text
+    bool last = false;                     // the end of the file follows these lines
+    int readError = 0;                     // errno of a read that failed after these lines
+};
+
+// Reads, decodes and (for W3C lines) cuts the file on a thread of its own,
+// a few blocks ahead of the loading thread, which then only stores values.
+// Every call back to the caller (progress, messages, host names) stays on the
+// loading thread. Memory stays bounded: blocks circulate between the two
+// threads and are reused.
+class LineFeeder {
+public:
+    LineFeeder(int fd, Decode decode, bool skipBom, bool splitW3c)
+        : fd_(fd), decode_(decode), skipBom_(skipBom), splitW3c_(splitW3c) {
+        for (int i = 0; i < 3; ++i) {
+            blocks_.push_back(std::make_unique<LineBlock>());
+            free_.push_back(blocks_.back().get());
+        }
+        thread_ = std::thread([this] { run(); });
+    }
+
+    ~LineFeeder() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    LineFeeder(const LineFeeder&) = delete;
+    LineFeeder& operator=(const LineFeeder&) = delete;
+
+    // The next block in file order. Throws what made the reading thread stop.
+    LineBlock* next() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
+        if (ready_.empty()) {
+            if (outOfMemory_) throw std::bad_alloc();
+            throw std::runtime_error(failure_.empty() ? "読み込みが途中で止まりました" : failure_);
+        }
+        LineBlock* block = ready_.front();
+        ready_.pop_front();
+        return block;
+    }
+
+    void recycle(LineBlock* block) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            free_.push_back(block);
+        }
+        changed_.notify_all();
+    }
+
+private:
+    LineBlock* takeFree() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !free_.empty() || stopping_; });
+        if (stopping_) return nullptr;
+        LineBlock* block = free_.front();
+        free_.pop_front();
+        return block;
+    }
+
+    void publish(LineBlock* block) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ready_.push_back(block);
+        }
+        changed_.notify_all();
+    }
+
+    void run() {
+        try {
+            produce();
+        } catch (const std::bad_alloc&) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            outOfMemory_ = true;
+        } catch (const std::exception& e) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failure_ = e.what();
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            finished_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    void produce() {
+        std::unique_ptr<Cp932Decoder> cp932;
+        if (decode_ == Decode::Cp932) cp932 = std::make_unique<Cp932Decoder>();
+        std::vector<char> raw(kReadBlock);
+        size_t held = 0;  // bytes of an unfinished line kept from the last read
+        bool first = true;
+        bool atEnd = false;
+        while (!atEnd) {
+            LineBlock* block = takeFree();
+            if (!block) return;
+            block->text.clear();
+            block->lines.clear();
+            block->values.clear();
+            block->last = false;
+            block->readError = 0;
+            for (;;) {
+                if (held == raw.size()) raw.resize(raw.size() * 2);  // a very long line
+                ssize_t n = readSome(fd_, raw.data() + held, raw.size() - held);
+                if (n < 0) {
+                    block->readError = errno != 0 ? errno : EIO;
+                    atEnd = true;
+                    break;
+                }
+                atEnd = n == 0;
+                held += static_cast<size_t>(n);
+                if (first) {
+                    if (held < 3 && !atEnd) continue;
+                    first = false;
+                    if (skipBom_ && startsWithBom(raw.data(), held)) {
+                        std::memmove(raw.data(), raw.data() + 3, held - 3);
+                        held -= 3;
+                    }
+                }
+                size_t end = held;
+                if (!atEnd) {
+                    // Only whole lines go on; the rest waits for the next read.
+                    const void* lf = ::memrchr(raw.data(), '\n', held);
+                    if (!lf) continue;
+                    end = static_cast<size_t>(static_cast<const char*>(lf) - raw.data()) + 1;
+                }
+                fill(*block, std::string_view(raw.data(), end), cp932.get());
+                std::memmove(raw.data(), raw.data() + end, held - end);
+                held -= end;
+                break;
+            }
+            block->last = atEnd;
+            publish(block);
+        }
+    }
+
+    void fill(LineBlock& block, std::string_view piece, Cp932Decoder* cp932) {
+        switch (decode_) {
+            case Decode::Utf8:
+                block.text.assign(piece);
+                break;
+            case Decode::Sanitize:
+                appendSanitizedUtf8(piece, block.text);
+                break;
+            case Decode::Cp932:
+                cp932->decode(piece, block.text);
+                break;
+        }
+        const char* base = block.text.data();
+        const char* p = base;
+        const char* end = base + block.text.size();
+        while (p < end) {
+            const char* lf = static_cast<const char*>(std::memchr(p, '\n', end - p));
+            const char* lineEnd = lf ? lf : end;
+            size_t length = static_cast<size_t>(lineEnd - p);
+            if (length > 0 && p[length - 1] == '\r') --length;
+            LineBlock::Line line{static_cast<size_t>(p - base), length, block.values.size(),
+                                 kUnsplit};
+            if (splitW3c_ && (length == 0 || *p != '#')) {
+                splitCollapsed(std::string_view(p, length), block.values);
+                line.valueCount = block.values.size() - line.firstValue;
+            }
+            block.lines.push_back(line);
+            p = lf ? lf + 1 : end;
+        }
+    }
+
+    const int fd_;
+    const Decode decode_;
+    const bool skipBom_;
+    const bool splitW3c_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::unique_ptr<LineBlock>> blocks_;
+    std::deque<LineBlock*> free_;
+    std::deque<LineBlock*> ready_;
+    bool stopping_ = false;
+    bool finished_ = false;
+    bool outOfMemory_ = false;
+    std::string failure_;
+    std::thread thread_;
+};
+
+// One call of the reader: the state it keeps from line to line.
+class LogLoad {
+public:
+    LogLoad(const std::string& path, RecordsetPtr& table, int32_t logType, LoadContext& ctx)
+        : path_(path), table_(table), logType_(logType), ctx_(ctx) {
+        fileName_ = fncGetFileName(path);
+        message_ = fileName_ + " を読み込み中";
+    }
+
+    RecordsetPtr run();
+
+private:
+    enum class Outcome { Finished, Cancelled };
+
+    Outcome readFile(int64_t lineCount, const FileScan& scan);
+    bool lineDone();
+    void handleLine(std::string_view line);
+    void dataLine(const std::string_view* values, size_t count);
+    void handleDirective(std::string_view line);
+    void applyFieldList(std::string_view header);
+    void bindColumns();
+    void addRow(std::string_view line);
+    bool namesAreNcsaCommon() const;
+    void storeRow(const std::string_view* values, size_t count);
+    uint32_t intern(size_t column, std::string_view text);
+    void shiftTime();
+    std::string_view directiveDay();
+    void noteAddress(uint32_t id);
+    bool finishHostLookups(bool cancelNow);
+    void report(MessageIcon icon, const std::string& text);
+    void reportFailure(int number, const std::string& description);
+
+    const std::string& path_;
+    RecordsetPtr& table_;
+    const int32_t logType_;
+    LoadContext& ctx_;
+    std::string fileName_;
+    std::string message_;
+
+    // Reader state.
+    std::vector<std::string> names_;  // the current field list
+    std::vector<int> columnOfName_;   // table column of each current name, -1 for none
+    bool fieldListKnown_ = false;
+    int64_t errorLines_ = 0;
+    int64_t lineNumber_ = 0;
+    int64_t lineCount_ = 0;
+    std::string directiveDate_;
+
+    // Row building.
+    struct ColumnCache {
+        std::string_view text;  // the column's previous value, held by its pool
+        uint32_t id = 0;
+    };
+    std::vector<ColumnCache> caches_;
+    std::vector<uint32_t> ids_;
+    std::vector<std::string_view> values_;
+    std::string trimmed_;
+    std::string joined_;
+    int dateColumn_ = -1;
+    int timeColumn_ = -1;
+    int addressColumn_ = -1;
+
+    // Time shift: the row's own "date" and "time" texts, and what the
+    // previous row's texts became.
+    std::string_view rowDate_;
+    std::string_view rowTime_;
+    bool lastShiftValid_ = false;
+    std::string lastDate_;
+    std::string lastTime_;
+    uint32_t lastDateId_ = 0;
+    uint32_t lastTimeId_ = 0;
+
+    // Client addresses: the distinct ids of "c-ip" met in this load.
+    struct Address {
+        uint32_t id;
+        bool known;
+        std::string name;
+    };
+    std::vector<int32_t> addressSlot_;  // by id: index into addresses_, -1 unseen
+    std::vector<Address> addresses_;
+    uint32_t lastAddressId_ = kNoId;
+    size_t firstAddressRow_ = kNoRow;
+};
+
+RecordsetPtr LogLoad::run() {
+    if (!table_) table_ = std::make_shared<Recordset>();
+
+    FileScan scan;
+    int64_t lineCount = scanFile(path_, &scan);
+    if (lineCount == -1) return nullptr;
+    try {
+        if (lineCount < 0) fail(kErrReadFailed, "デバイス I/O エラーです (" + path_ + ")");
+        lineCount_ = lineCount;
+        if (ctx_.progress) ctx_.progress->setMaxCountMini(lineCount);
+
+        if (logType_ == kLogTypeIis) {
+            applyFieldList(kIisFieldList);
+        } else if (logType_ == kLogTypeNcsa) {
+            applyFieldList(kNcsaFieldList);
+        }
+
+        if (readFile(lineCount, scan) == Outcome::Cancelled) {
+            finishHostLookups(true);
+            return nullptr;
+        }
+        if (finishHostLookups(false)) return nullptr;
+
+        if (errorLines_ > 0)
+            report(MessageIcon::Exclamation,
+                   std::to_string(errorLines_) + "個のエラー行が検出されました");
+        if (!fieldListKnown_) return nullptr;
+        if (table_->fieldExists("cs-uri-stem"))
+            table_->setFilter(fncGetFilterString(ctx_.settings.types));
+        return table_;
+    } catch (const AppError& e) {
+        reportFailure(e.number(), e.description());
+    } catch (const std::bad_alloc&) {
+        reportFailure(kErrOutOfMemory, "メモリが不足しています");
+    } catch (const std::exception& e) {
+        reportFailure(kErrInternal, std::string("内部エラーです (") + e.what() + ")");
+    }
+    return nullptr;
+}
+
+void LogLoad::reportFailure(int number, const std::string& description) {
+    // Rows already added stay; their addresses still get display texts.
+    try {
+        finishHostLookups(true);
+    } catch (...) {
+        // The failure being reported is the one the user needs to see.
+    }
+    report(MessageIcon::Critical,
+           std::string(kProcedure) + ":" + std::to_string(number) + description);
+}
+
+void LogLoad::report(MessageIcon icon, const std::string& text) {
+    if (ctx_.messages) ctx_.messages->showMessage(icon, text, kAppTitle);
+}
+
+LogLoad::Outcome LogLoad::readFile(int64_t lineCount, const FileScan& scan) {
+    int raw = openForReading(path_);
+    if (raw < 0) fail(kErrFileNotFound, "ファイルが見つかりません (" + path_ + ")");
+    FileDescriptor fd(raw);
+
+    // A BOM says UTF-8 even when some bytes are broken; without one, any
+    // malformed byte means the file was written in the Windows code page.
+    Decode decode = Decode::Utf8;
+    if (scan.bom) {
+        decode = scan.utf8 ? Decode::Utf8 : Decode::Sanitize;
+    } else if (!scan.utf8) {
+        decode = Cp932Decoder().ok() ? Decode::Cp932 : Decode::Sanitize;
+    }
+    if (table_->isOpen()) table_->reserveRows(table_->storedRowCount() + lineCount);
+
+    const bool w3c = logType_ != kLogTypeIis && logType_ != kLogTypeNcsa;
+    LineFeeder feeder(fd.get(), decode, scan.bom, w3c);
+    for (;;) {
+        LineBlock* block = feeder.next();
+        for (const LineBlock::Line& line : block->lines) {
+            if (line.valueCount == kUnsplit) {
+                handleLine(std::string_view(block->text.data() + line.begin, line.length));
+            } else {
+                ++lineNumber_;
+                dataLine(block->values.data() + line.firstValue, line.valueCount);
+            }
+            if (!lineDone()) {
+                feeder.recycle(block);
+                return Outcome::Cancelled;
+            }
+        }
+        const bool last = block->last;
+        const int readError = block->readError;
+        feeder.recycle(block);
+        if (readError != 0)
+            fail(kErrReadFailed, "デバイス I/O エラーです (" + std::to_string(lineNumber_ + 1) +
+                                     " 行目: " + std::strerror(readError) + ")");
+        if (last) return Outcome::Finished;
+    }
+}
+
+// Every line read, whatever its kind, is one step of the small bar.
+bool LogLoad::lineDone() {
+    return !(ctx_.progress && ctx_.progress->UpdateStatus(message_, 1, true));
+}
+
+void LogLoad::handleLine(std::string_view line) {
+    ++lineNumber_;
+    if (!line.empty() && line.front() == '#') {
+        trimSpacesInto(line, trimmed_);
+        handleDirective(trimmed_);
+        return;
+    }
+    if (!fieldListKnown_) {
+        ++errorLines_;
+        return;
+    }
+    addRow(line);
+}
+
+void LogLoad::dataLine(const std::string_view* values, size_t count) {
+    if (!fieldListKnown_) {
+        ++errorLines_;
+        return;
+    }
+    storeRow(values, count);
+}
+
+void LogLoad::handleDirective(std::string_view line) {
+    static constexpr std::string_view kDate = "#Date: ";
+    static constexpr std::string_view kFields = "#Fields: ";
+    if (startsWith(line, "#Software: ") || startsWith(line, "#Version: ")) return;
+    if (startsWith(line, kDate)) {
+        directiveDate_ = std::string(line.substr(kDate.size()));
+        lastShiftValid_ = false;
+        return;
+    }
+    if (startsWith(line, kFields)) {
+        // Copied: applyFieldList outlives the buffer the line points into.
+        std::string header(line.substr(kFields.size()));
+        applyFieldList(header);
+        return;
+    }
+    // Any other "#" line is a remark or a directive without meaning here.
+}
+
+void LogLoad::applyFieldList(std::string_view header) {
+    fncMergeFields(table_, header);
+    names_.clear();
+    for (std::string_view name : splitAtSpaces(header)) names_.emplace_back(name);
+    fieldListKnown_ = true;
+    bindColumns();
+    int64_t linesLeft = std::max<int64_t>(0, lineCount_ - lineNumber_);
+    table_->reserveRows(table_->storedRowCount() + static_cast<size_t>(linesLeft));
+}
+
+// Maps the current names to the columns of the (possibly new) table once, so
+// that data lines need no name look-ups.
+void LogLoad::bindColumns() {
+    columnOfName_.clear();
+    for (const auto& name : names_)
+        columnOfName_.push_back(name.empty() ? -1 : table_->fieldIndex(name));
+    caches_.assign(table_->fieldCount(), ColumnCache{});
+    ids_.assign(table_->fieldCount(), 0);
+    dateColumn_ = table_->fieldIndex("date");
+    timeColumn_ = table_->fieldIndex("time");
+    addressColumn_ = table_->fieldIndex("c-ip");
+    lastShiftValid_ = false;
+    lastAddressId_ = kNoId;
+}
+
+void LogLoad::addRow(std::string_view line) {
+    if (logType_ == kLogTypeIis || logType_ == kLogTypeNcsa) {
+        trimSpacesInto(line, trimmed_);
+        if (logType_ == kLogTypeIis) {
+            splitIis(trimmed_, values_);
+            // The fifteenth value, the request's parameters, belongs to the
+            // target as its query; commas in it must not make more values.
+            if (values_.size() >= 15 && names_.size() == 14 &&
+                std::string_view(names_[13]) == "操作の対象") {
+                joined_.clear();
+                for (size_t i = 14; i < values_.size(); ++i) {
+                    if (i > 14) joined_ += ", ";
+                    joined_ += values_[i];
+                }
+                if (joined_ != "-") {
+                    joined_ = std::string(values_[13]) + "?" + joined_;
+                    values_[13] = joined_;
+                }
+                values_.resize(14);
+            }
+        } else {
+            splitNcsa(trimmed_, values_);
+            if (values_.size() > names_.size() && values_.size() <= 9 && namesAreNcsaCommon()) {
+                // The first combined line widens the table as a "#Fields: "
+                // line naming the two extra values would.
+                applyFieldList(kNcsaCombinedFieldList);
+            }
+        }
+    } else {
+        values_.clear();
+        splitCollapsed(line, values_);
+    }
+    storeRow(values_.data(), values_.size());
+}
+
+bool LogLoad::namesAreNcsaCommon() const {
+    static const std::vector<std::string_view> common = splitAtSpaces(kNcsaFieldList);
+    return std::equal(names_.begin(), names_.end(), common.begin(), common.end());
+}
+
+void LogLoad::storeRow(const std::string_view* values, size_t count) {
+    if (count > names_.size())
+        fail(kErrTooManyValues, "インデックスが有効範囲にありません (" +
+                                    std::to_string(lineNumber_) + " 行目: 値が " +
+                                    std::to_string(count) + " 個、フィールド名が " +
+                                    std::to_string(names_.size()) + " 個)");
+    std::fill(ids_.begin(), ids_.end(), 0u);
+    if (timeColumn_ >= 0) {
+        // "date" and "time" are stored once shifted; their raw texts only
+        // reach the pools when they cannot be read.
+        rowDate_ = std::string_view();
+        rowTime_ = std::string_view();
+        for (size_t i = 0; i < count; ++i) {
+            int column = columnOfName_[i];
+            if (column == dateColumn_) {
+                rowDate_ = values[i];
+            } else if (column == timeColumn_) {
+                rowTime_ = values[i];
+            } else if (column >= 0) {
+                ids_[static_cast<size_t>(column)] = intern(static_cast<size_t>(column), values[i]);
+            }
+        }
+        shiftTime();
+    } else {
+        for (size_t i = 0; i < count; ++i) {
+            int column = columnOfName_[i];
+            if (column >= 0)
+                ids_[static_cast<size_t>(column)] = intern(static_cast<size_t>(column), values[i]);
+        }
+    }
+    if (addressColumn_ >= 0 && ctx_.hosts) {
+        if (firstAddressRow_ == kNoRow) firstAddressRow_ = table_->storedRowCount();
+        uint32_t id = ids_[static_cast<size_t>(addressColumn_)];
+        if (id != lastAddressId_) {
+            noteAddress(id);
+            lastAddressId_ = id;
+        }
+    }
+    table_->appendRowIds(ids_.data());
+}
+
+// Consecutive lines mostly repeat a column's value (same day, same visitor,
+// same server), so the previous value is checked before the pool's hash.
+uint32_t LogLoad::intern(size_t column, std::string_view text) {
+    ColumnCache& cache = caches_[column];
+    if (text == cache.text) return cache.id;
+    Column& c = table_->column(column);
+    uint32_t id = c.intern(text);
+    cache.id = id;
+    cache.text = c.pool().text(id);
+    return id;
+}
+
+// The day of the last "#Date: " line, for rows that log no date.
+std::string_view LogLoad::directiveDay() {
+    size_t space = directiveDate_.find(' ');
+    if (space == std::string::npos)
+        fail(kErrBadArgument, "プロシージャの呼び出し、または引数が不正です (" +
+                                  std::to_string(lineNumber_) +
+                                  " 行目: 日付がなく、#Date: 行からも日付を取れません)");
+    return std::string_view(directiveDate_).substr(0, space);
+}
+
+// Log lines come in time order and many share one second, so the date is
+// read only when the row's date or time differs from the previous row's:
+// once per distinct second of the log.
+void LogLoad::shiftTime() {
+    const size_t dateColumn = static_cast<size_t>(dateColumn_);
+    const size_t timeColumn = static_cast<size_t>(timeColumn_);
+    std::string_view date = rowDate_.empty() ? directiveDay() : rowDate_;
+    if (!lastShiftValid_ || rowTime_ != lastTime_ || rowDate_ != lastDate_) {
+        if (auto shifted = fncShiftDateTime(date, rowTime_, ctx_.settings.TimeDiff)) {
+            lastDateId_ = intern(dateColumn, shifted->date);
+            lastTimeId_ = intern(timeColumn, shifted->time);
+        } else {
+            // Unreadable: both keep the row's own text, an empty date included.
+            lastDateId_ = intern(dateColumn, rowDate_);
+            lastTimeId_ = intern(timeColumn, rowTime_);
+        }
+        lastDate_.assign(rowDate_);
+        lastTime_.assign(rowTime_);
+        lastShiftValid_ = true;
+    }
+    ids_[dateColumn] = lastDateId_;
+    ids_[timeColumn] = lastTimeId_;
+}
+
+// A distinct address is asked for once; a miss resolves in the background
+// while the rest of the file is read.
+void LogLoad::noteAddress(uint32_t id) {
+    if (id >= addressSlot_.size())
+        addressSlot_.resize(std::max<size_t>(id + 1, addressSlot_.size() * 2), -1);
+    if (addressSlot_[id] >= 0) return;
+    addressSlot_[id] = static_cast<int32_t>(addresses_.size());
+    Address entry{id, false, {}};
+    std::string_view text = table_->column(static_cast<size_t>(addressColumn_)).pool().text(id);
+    entry.known = ctx_.hosts->findOrStart(text, entry.name);
+    addresses_.push_back(std::move(entry));
+}
+
+// Waits for the lookups of the load and turns every address of the rows this
+// load added into "name [address]", one new value per distinct address.
+// True when the user cancelled while waiting.
+bool LogLoad::finishHostLookups(bool cancelNow) {
+    if (!ctx_.hosts || firstAddressRow_ == kNoRow) return false;
+    bool cancelled = false;
+    bool maxSet = false;
+    size_t reported = 0;
+    const std::string waitMessage = fileName_ + " のホスト名を解決中";
+    auto progress = [&](size_t done, size_t total) {
+        if (!ctx_.progress) return false;
+        if (!maxSet) {
+            ctx_.progress->setMaxCountMini(static_cast<int64_t>(total));
+            maxSet = true;
+        }
+        int64_t step = static_cast<int64_t>(done) - static_cast<int64_t>(reported);
+        reported = done;
+        if (ctx_.progress->UpdateStatus(waitMessage, step, true)) cancelled = true;
+        return cancelled;
+    };
+    std::vector<HostLookup::Resolved> resolved = ctx_.hosts->finishLookups(progress, cancelNow);
+
+    std::unordered_map<std::string_view, const std::string*> names;
+    for (const auto& r : resolved) names.emplace(r.address, &r.name);
+
+    Column& column = table_->column(static_cast<size_t>(addressColumn_));
+    std::vector<uint32_t> display(addressSlot_.size(), 0);
+    for (const Address& a : addresses_) {
+        std::string address(column.pool().text(a.id));
+        std::string name = "Unknown";
+        if (a.known) {
+            name = a.name;
+        } else if (auto it = names.find(address); it != names.end()) {
+            name = *it->second;
+        }
+        display[a.id] = column.intern(name + " [" + address + "]");
+    }
+    // Once only, even if this fails part way and the failure path asks again.
+    const size_t first = firstAddressRow_;
+    firstAddressRow_ = kNoRow;
+    const size_t rows = table_->storedRowCount();
+    for (size_t row = first; row < rows; ++row) column.setId(row, display[column.id(row)]);
+    return cancelled;
+}
+
+}  // namespace
+
+RecordsetPtr fncGetRecordsetFromLog(const std::string& path, RecordsetPtr& table, int32_t logType,
+                                    LoadContext& ctx) {
+    LogLoad load(path, table, logType, ctx);
+    return load.run();
+}
+
+RecordsetPtr fncMergeFields(RecordsetPtr& table, std::string_view header) {
+    RecordsetPtr old = table ? table : std::make_shared<Recordset>();
+    std::vector<FieldInfo> fields;
+    auto add = [&](std::string_view name) {
+        if (name.empty()) return;
+        for (const auto& f : fields)
+            if (f.name == name) return;
+        fields.push_back(FieldInfo{std::string(name), FieldType::WideText, 255});
+    };
+    add("date");
+    for (const auto& f : old->fields()) add(f.name);
+    for (std::string_view name : splitAtSpaces(header)) add(name);
+    table = Recordset::takeOverColumns(*old, fields);
+    return table;
+}
+
+int64_t fncGetLineCount(const std::string& path) {
+    return scanFile(path, nullptr);
+}
+
+std::string fncTrimSpaces(std::string_view line) {
+    std::string out;
+    trimSpacesInto(line, out);
+    return out;
+}
+
+bool fncFieldExists(const Recordset& table, std::string_view name) {
+    return table.fieldExists(name);
+}
+
+std::string fncGetFileName(std::string_view path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return std::string();
+    return std::string(path.substr(slash + 1));
+}
+
+std::vector<std::string_view> splitAtSpaces(std::string_view text) {
+    std::vector<std::string_view> pieces;
+    if (text.empty()) return pieces;
+    size_t start = 0;
+    for (;;) {
+        size_t space = text.find(' ', start);
+        if (space == std::string_view::npos) {
+            pieces.push_back(text.substr(start));
+            return pieces;
+        }
+        pieces.push_back(text.substr(start, space - start));
+        start = space + 1;
+    }
+}
+
+}  // namespace brevadin

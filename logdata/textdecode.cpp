@@ -1,0 +1,154 @@
+#include "logdata/textdecode.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace brevadin {
+namespace {
+
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+constexpr char kReplacement[] = "\xef\xbf\xbd";
+
+// Starts a sequence at lead byte c: how many continuation bytes follow and
+// the range the first of them must lie in. Returns false for a byte that
+// cannot start a sequence.
+bool startSequence(uint8_t c, int& need, uint8_t& lo, uint8_t& hi) {
+    lo = 0x80;
+    hi = 0xbf;
+    if (c >= 0xc2 && c <= 0xdf) {
+        need = 1;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        need = 2;
+        if (c == 0xe0) lo = 0xa0;  // overlong
+        if (c == 0xed) hi = 0x9f;  // surrogates
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        need = 3;
+        if (c == 0xf0) lo = 0x90;  // overlong
+        if (c == 0xf4) hi = 0x8f;  // above U+10FFFF
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void Utf8Checker::feed(const char* data, size_t size) {
+    const auto* p = reinterpret_cast<const uint8_t*>(data);
+    size_t i = 0;
+    while (valid_ && i < size) {
+        if (need_ == 0) {
+            // Log text is almost all ASCII: skip it a word at a time.
+            while (i + 8 <= size) {
+                uint64_t w;
+                std::memcpy(&w, p + i, 8);
+                if (w & kHighBits) break;
+                i += 8;
+            }
+            if (i >= size) break;
+            uint8_t c = p[i++];
+            if (c < 0x80) continue;
+            if (!startSequence(c, need_, lo_, hi_)) valid_ = false;
+        } else {
+            uint8_t c = p[i++];
+            if (c < lo_ || c > hi_) {
+                valid_ = false;
+            } else {
+                --need_;
+                lo_ = 0x80;
+                hi_ = 0xbf;
+            }
+        }
+    }
+}
+
+bool isValidUtf8(std::string_view text) {
+    Utf8Checker checker;
+    checker.feed(text.data(), text.size());
+    return checker.finish();
+}
+
+void appendSanitizedUtf8(std::string_view text, std::string& out) {
+    const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        size_t start = i;
+        while (i < n && p[i] < 0x80) ++i;
+        out.append(text.data() + start, i - start);
+        if (i >= n) break;
+        int need = 0;
+        uint8_t lo = 0, hi = 0;
+        if (!startSequence(p[i], need, lo, hi)) {
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        bool good = true;
+        for (int k = 0; k < need; ++k, ++j) {
+            if (j >= n || p[j] < lo || p[j] > hi) {
+                good = false;
+                break;
+            }
+            lo = 0x80;
+            hi = 0xbf;
+        }
+        if (good) {
+            out.append(text.data() + i, j - i);
+        } else {
+            // One replacement for the broken start; the offending byte is
+            // looked at again, as it may begin a sequence of its own.
+            out += kReplacement;
+        }
+        i = j;
+    }
+}
+
+Cp932Decoder::Cp932Decoder() {
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    if (cd != reinterpret_cast<iconv_t>(-1)) handle_ = cd;
+}
+
+Cp932Decoder::~Cp932Decoder() {
+    if (handle_) iconv_close(static_cast<iconv_t>(handle_));
+}
+
+void Cp932Decoder::decode(std::string_view text, std::string& out) {
+    if (!handle_) {
+        appendSanitizedUtf8(text, out);
+        return;
+    }
+    auto cd = static_cast<iconv_t>(handle_);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    size_t used = out.size();
+    // A CP932 character takes at most 3 UTF-8 bytes per 2 input bytes, and a
+    // single byte (half-width katakana) at most 3.
+    out.resize(used + inLeft * 3 + 16);
+    while (inLeft > 0) {
+        char* dst = out.data() + used;
+        size_t outLeft = out.size() - used;
+        size_t rc = iconv(cd, &in, &inLeft, &dst, &outLeft);
+        used = static_cast<size_t>(dst - out.data());
+        if (rc != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) {
+            out.resize(out.size() + inLeft * 3 + 16);
+            continue;
+        }
+        // EILSEQ (not CP932) or EINVAL (cut off at the end): mark one byte and
+        // go on after it.
+        if (out.size() - used < 3) out.resize(out.size() + 16);
+        std::memcpy(out.data() + used, kReplacement, 3);
+        used += 3;
+        ++in;
+        --inLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    out.resize(used);
+}
+
+}  // namespace brevadin

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace brevadin {
+
+// Checks text for well-formed UTF-8 piece by piece, so a file can be checked
+// while it is read in blocks: a sequence may straddle two pieces. Overlong
+// forms, surrogates and code points above U+10FFFF are malformed.
+class Utf8Checker {
+public:
+    void feed(const char* data, size_t size);
+    // True when everything fed so far is well formed and no sequence is left
+    // unfinished at the end.
+    bool finish() const { return valid_ && need_ == 0; }
+    bool valid() const { return valid_; }
+
+private:
+    bool valid_ = true;
+    int need_ = 0;                   // continuation bytes still due
+    uint8_t lo_ = 0x80, hi_ = 0xbf;  // allowed range of the next continuation byte
+};
+
+bool isValidUtf8(std::string_view text);
+
+// Appends `text` to `out`, each malformed sequence replaced by U+FFFD.
+void appendSanitizedUtf8(std::string_view text, std::string& out);
+
+// Windows' Shift_JIS (code page 932) to UTF-8 through iconv. Bytes that are
+// not CP932 become U+FFFD; nothing is dropped silently.
+class Cp932Decoder {
+public:
+    Cp932Decoder();
+    ~Cp932Decoder();
+    Cp932Decoder(const Cp932Decoder&) = delete;
+    Cp932Decoder& operator=(const Cp932Decoder&) = delete;
+
+    // False when the C library has no CP932 converter.
+    bool ok() const { return handle_ != nullptr; }
+    // Appends the UTF-8 form of `text`. A character cut off at the end of
+    // `text` is taken as malformed, so pass whole lines.
+    void decode(std::string_view text, std::string& out);
+
+private:
+    void* handle_ = nullptr;
+};
+
+}  // namespace brevadin

@@ -1,0 +1,72 @@
+#include "logdata/textdecode.h"
+
+#include <gtest/gtest.h>
+
+namespace brevadin {
+namespace {
+
+TEST(Utf8Check, WellFormedAndMalformed) {
+    EXPECT_TRUE(isValidUtf8(""));
+    EXPECT_TRUE(isValidUtf8("plain ascii text that is longer than a word"));
+    EXPECT_TRUE(isValidUtf8("ログ ①ｱ \xf0\x9f\x98\x80"));
+    EXPECT_FALSE(isValidUtf8("\x83\x65\x83\x58"));  // CP932 テス
+    EXPECT_FALSE(isValidUtf8("\xc0\xaf"));          // overlong "/"
+    EXPECT_FALSE(isValidUtf8("\xe0\x80\xaf"));      // overlong
+    EXPECT_FALSE(isValidUtf8("\xed\xa0\x80"));      // surrogate
+    EXPECT_FALSE(isValidUtf8("\xf4\x90\x80\x80"));  // above U+10FFFF
+    EXPECT_FALSE(isValidUtf8("abc\xe3\x83"));       // cut off at the end
+    EXPECT_FALSE(isValidUtf8("\xbf"));              // lone continuation
+}
+
+TEST(Utf8Check, SequencesMayStraddlePieces) {
+    const std::string text = "日本語のログ, 12345678 ①";
+    Utf8Checker checker;
+    for (char c : text) checker.feed(&c, 1);
+    EXPECT_TRUE(checker.finish());
+
+    Utf8Checker broken;
+    broken.feed("\xe3\x83", 2);
+    EXPECT_TRUE(broken.valid());
+    EXPECT_FALSE(broken.finish());
+    broken.feed("A", 1);
+    EXPECT_FALSE(broken.valid());
+}
+
+TEST(Utf8Sanitize, ReplacesEachBrokenSequence) {
+    std::string out;
+    appendSanitizedUtf8(
+        "a\xff"
+        "b\xe3\x83"
+        "c",
+        out);
+    EXPECT_EQ(out,
+              "a\xef\xbf\xbd"
+              "b\xef\xbf\xbd"
+              "c");
+    out.clear();
+    appendSanitizedUtf8("ok ログ", out);
+    EXPECT_EQ(out, "ok ログ");
+    out.clear();
+    appendSanitizedUtf8("\xe3\x83", out);
+    EXPECT_EQ(out, "\xef\xbf\xbd");
+}
+
+TEST(Cp932, DecodesWindowsShiftJisAndMarksBadBytes) {
+    Cp932Decoder decoder;
+    ASSERT_TRUE(decoder.ok());
+    std::string out = "x";
+    decoder.decode("\x83\x65\x83\x58\x83\x67 \xb1 \x87\x40 \x81\x60", out);
+    EXPECT_EQ(out, "xテスト ｱ ① ～");
+    out.clear();
+    // 0xa0 is no CP932 character; a lead byte at the very end is cut off.
+    decoder.decode(
+        "a\xa0"
+        "b\x83",
+        out);
+    EXPECT_EQ(out,
+              "a\xef\xbf\xbd"
+              "b\xef\xbf\xbd");
+}
+
+}  // namespace
+}  // namespace brevadin
