@@ -1,0 +1,33 @@
+#include "config/settingspath.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "common/atomicfile.h"
+
+namespace brevadin {
+
+std::string settingsFolder(const std::string& exeFolder) {
+    std::string exe = exeFolder.empty() ? executableDir() : exeFolder;
+    if (::access(exe.c_str(), W_OK) == 0) return exe;
+    std::string base;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = joinPath(home && *home ? home : "/tmp", ".config");
+    }
+    std::string folder = joinPath(base, "Brevadin");
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return folder;
+}
+
+std::string settingsFilePath(const std::string& folder, const std::string& baseName) {
+    return joinPath(folder, baseName + ".ini");
+}
+
+}  // namespace brevadin

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "logdata/loadcontext.h"
+#include "logdata/recordset.h"
+#include "netlookup/resolver.h"
+
+namespace brevadin {
+
+inline constexpr const char* kHostCacheFileName = "hosts.xml";
+inline constexpr const char* kUnknownHostName = "Unknown";
+inline constexpr const char* kLocalHostAddress = "127.0.0.1";
+inline constexpr const char* kLocalHostName = "Local Host";
+
+// name + " [" + address + "]", the form in which client addresses are shown.
+std::string hostDisplayText(std::string_view name, std::string_view address);
+
+// The local date and time to the second, "yyyy-mm-ddThh:mm:ss".
+std::string localNowText();
+
+// hosts.xml beside the executable.
+std::string defaultHostCachePath();
+
+// A fresh cache table (fields IP, NAME, UPDATED, CREATED holding only the
+// loop-back row), written to path at once. The table is returned open in any
+// case; *error is cleared when the file was written and says why otherwise.
+RecordsetPtr fncCreateHostCache(const std::string& path, std::string* error = nullptr);
+
+struct HostCacheOptions {
+    // Reverse lookups running at the same time.
+    size_t maxInFlight = 64;
+    // A lookup still unanswered after this long counts as failed ("Unknown").
+    std::chrono::milliseconds lookupTimeout{5000};
+    // How often finishLookups reports progress while it waits.
+    std::chrono::milliseconds progressInterval{50};
+};
+
+namespace detail {
+class LookupPool;
+struct LookupJob;
+}  // namespace detail
+
+// The persistent host-name cache: a record table of address-to-name rows that
+// lives for the whole run. A miss asks the resolver once; the answer, or
+// "Unknown" when there is none, is kept for good, so an address costs at most
+// one query over the life of the cache file.
+//
+// Lookups run on worker threads; only the thread that owns the cache (the one
+// calling its methods) touches the table. The cache may be destroyed while a
+// worker is still blocked in the resolver: the worker's late answer is thrown
+// away.
+class HostCache : public HostLookup {
+public:
+    enum class LoadResult {
+        Loaded,    // the file was read
+        Created,   // there was no file; a fresh one was written
+        Repaired,  // the file was unreadable, was kept as path + ".bad" and replaced
+    };
+
+    explicit HostCache(std::shared_ptr<Resolver> resolver = std::make_shared<SystemResolver>(),
+                       HostCacheOptions options = {});
+    ~HostCache() override;
+    HostCache(const HostCache&) = delete;
+    HostCache& operator=(const HostCache&) = delete;
+
+    // Start-up: reads the cache from path. When that yields no usable table,
+    // an existing file is first kept as path + ".bad", then a fresh cache is
+    // made and written. *error is cleared, or says why the fresh file could
+    // not be written (the cache still serves the run from memory).
+    LoadResult load(const std::string& path, std::string* error = nullptr);
+
+    // Takes table as the cache: its rows as they are, in their stored order,
+    // the first row winning for an address held twice. False (and the cache
+    // unchanged) when the table lacks one of the four fields.
+    bool adopt(RecordsetPtr table);
+
+    // Shutdown: orders the table newest first ("UPDATED DESC") and writes it
+    // to path. False with *error set when the file could not be written.
+    bool save(const std::string& path, std::string* error = nullptr);
+
+    // The display text of address, waiting for the reverse lookup on a miss.
+    std::string fncGetHostName(std::string_view address);
+
+    // HostLookup: name is the host name alone ("Unknown" for a failed lookup).
+    bool findOrStart(std::string_view address, std::string& name) override;
+    std::vector<Resolved> finishLookups(
+        const std::function<bool(size_t done, size_t total)>& progress, bool cancelNow) override;
+
+    const Recordset& table() const { return *table_; }
+    RecordsetPtr tablePtr() const { return table_; }
+    // Lookups started and not yet collected by finishLookups.
+    size_t pendingCount() const { return batch_.size(); }
+
+private:
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view key) const noexcept {
+            return std::hash<std::string_view>{}(key);
+        }
+    };
+    using Index = std::unordered_map<std::string, size_t, KeyHash, std::equal_to<>>;
+
+    // Sets name and returns true when the table holds address.
+    bool findName(std::string_view address, std::string& name) const;
+    void addRow(const std::string& address, const std::string& name);
+    void reapIfDue();
+
+    RecordsetPtr table_;
+    Index index_;  // address -> storage row
+    size_t ipColumn_ = 0;
+    size_t nameColumn_ = 1;
+    size_t updatedColumn_ = 2;
+    size_t createdColumn_ = 3;
+
+    HostCacheOptions options_;
+    std::shared_ptr<detail::LookupPool> pool_;
+    // Lookups started since the last finishLookups, in the order they were asked for.
+    std::vector<std::shared_ptr<detail::LookupJob>> batch_;
+    std::unordered_map<std::string, std::shared_ptr<detail::LookupJob>, KeyHash, std::equal_to<>>
+        pending_;
+    std::chrono::steady_clock::time_point nextReap_{};
+};
+
+}  // namespace brevadin

@@ -1,0 +1,269 @@
+// brevadin-export: loads logs (or a saved table) through the same pipeline as
+// the viewer and writes the result as XML or CSV, or counts its rows.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "app/loadcommands.h"
+#include "common/appinfo.h"
+#include "common/atomicfile.h"
+#include "export/csvexport.h"
+#include "export/xmlconv.h"
+#include "logdata/loadcontext.h"
+#include "netlookup/clsnslookup.h"
+#include "netlookup/hostcache.h"
+#include "tools/terminalprogress.h"
+
+namespace brevadin {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: brevadin-export [options] INPUT...\n"
+    "\n"
+    "INPUT is one or more log files, gathered into one table in the given order,\n"
+    "or one saved table (.xml).\n"
+    "\n"
+    "options:\n"
+    "  -o FILE           write the table to FILE; a name ending in xml or csv (any\n"
+    "                    letter case) picks the form\n"
+    "  --count           print the number of visible rows and write nothing\n"
+    "  --log-type N      0 Microsoft IIS, 1 NCSA common, 2 W3C extended (default 2)\n"
+    "  --gmt-diff H      hours added to W3C dates and times, -23..23 (default 9)\n"
+    "  --types LIST      all (default), none (only requests for \"/\"), or a comma\n"
+    "                    list of html,script,archive,movie,sound\n"
+    "  --hosts FILE      host-name cache (default hosts.xml beside this program)\n"
+    "  --no-dns          send no DNS queries; addresses the cache lacks show as\n"
+    "                    \"Unknown [address]\" and are not cached\n"
+    "  --quiet           no progress bar and no messages\n"
+    "  -h, --help        show this text\n";
+
+int usageError(const std::string& why) {
+    std::fprintf(stderr, "brevadin-export: %s\n\n%s", why.c_str(), kUsage);
+    return 2;
+}
+
+std::optional<int> parseInt(const std::string& text, int lo, int hi) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi) return std::nullopt;
+    return static_cast<int>(v);
+}
+
+bool parseTypes(const std::string& text, ContentTypes& types) {
+    types = ContentTypes{};
+    if (text == "all") return true;
+    types.IncludeAll = types.IncludeHTML = types.IncludeScript = types.IncludeArchive =
+        types.IncludeMovie = types.IncludeSound = false;
+    if (text == "none") return true;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t end = text.find(',', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string item = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (item == "html") types.IncludeHTML = true;
+        else if (item == "script") types.IncludeScript = true;
+        else if (item == "archive") types.IncludeArchive = true;
+        else if (item == "movie") types.IncludeMovie = true;
+        else if (item == "sound") types.IncludeSound = true;
+        else return false;
+    }
+    return true;
+}
+
+bool endsWithXml(const std::string& name) {
+    return exportKindForFileName(name) == ExportKind::Xml;
+}
+
+// The reader's message boxes, as lines on standard error.
+class StderrMessages : public MessageSink {
+public:
+    explicit StderrMessages(bool quiet) : quiet_(quiet) {}
+    void showMessage(MessageIcon icon, const std::string& text, const std::string&) override {
+        if (quiet_) return;
+        const char* kind = icon == MessageIcon::Critical      ? "エラー: "
+                           : icon == MessageIcon::Exclamation ? "警告: "
+                                                              : "";
+        std::fprintf(stderr, "brevadin-export: %s%s\n", kind, text.c_str());
+    }
+
+private:
+    bool quiet_;
+};
+
+// --no-dns: answers only from what the cache file holds, starts no lookup, so
+// the reader shows every other address as "Unknown [address]" and nothing new
+// is stored.
+class CacheOnlyLookup : public HostLookup {
+public:
+    explicit CacheOnlyLookup(const Recordset& cache) {
+        int ip = cache.fieldIndex("IP"), name = cache.fieldIndex("NAME");
+        if (ip < 0 || name < 0) return;
+        for (size_t i = 0; i < cache.rowCount(); ++i) {
+            size_t row = cache.viewRow(i);
+            names_.emplace(std::string(cache.value(row, static_cast<size_t>(ip))),
+                           std::string(cache.value(row, static_cast<size_t>(name))));
+        }
+    }
+    bool findOrStart(std::string_view address, std::string& name) override {
+        auto it = names_.find(std::string(address));
+        if (it == names_.end()) return false;
+        name = it->second;
+        return true;
+    }
+    std::vector<Resolved> finishLookups(const std::function<bool(size_t, size_t)>&,
+                                        bool) override {
+        return {};
+    }
+
+private:
+    std::unordered_map<std::string, std::string> names_;
+};
+
+struct Options {
+    std::string output;
+    bool count = false;
+    int logType = 2;
+    int gmtDiff = 9;
+    ContentTypes types;
+    std::string hosts;
+    bool noDns = false;
+    bool quiet = false;
+    std::vector<std::string> inputs;
+};
+
+int run(int argc, char** argv) {
+    Options o;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](const char* opt) -> std::optional<std::string> {
+            if (i + 1 >= args.size()) return std::nullopt;
+            (void)opt;
+            return args[++i];
+        };
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "-o") {
+            auto v = value("-o");
+            if (!v || v->empty()) return usageError("-o needs a file name");
+            o.output = *v;
+        } else if (a == "--count") {
+            o.count = true;
+        } else if (a == "--log-type") {
+            auto v = value("--log-type");
+            auto n = v ? parseInt(*v, 0, 2) : std::nullopt;
+            if (!n) return usageError("--log-type takes 0, 1 or 2");
+            o.logType = *n;
+        } else if (a == "--gmt-diff") {
+            auto v = value("--gmt-diff");
+            auto n = v ? parseInt(*v, -23, 23) : std::nullopt;
+            if (!n) return usageError("--gmt-diff takes a whole number of hours from -23 to 23");
+            o.gmtDiff = *n;
+        } else if (a == "--types") {
+            auto v = value("--types");
+            if (!v || !parseTypes(*v, o.types))
+                return usageError("--types takes all, none or a comma list of "
+                                  "html,script,archive,movie,sound");
+        } else if (a == "--hosts") {
+            auto v = value("--hosts");
+            if (!v || v->empty()) return usageError("--hosts needs a file name");
+            o.hosts = *v;
+        } else if (a == "--no-dns") {
+            o.noDns = true;
+        } else if (a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "--") {
+            o.inputs.insert(o.inputs.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usageError("unknown option " + a);
+        } else {
+            o.inputs.push_back(a);
+        }
+    }
+    if (o.inputs.empty()) return usageError("no input");
+    if (o.count == !o.output.empty()) return usageError("give either -o FILE or --count");
+    ExportKind kind = ExportKind::Unknown;
+    if (!o.count) {
+        kind = exportKindForFileName(o.output);
+        if (kind == ExportKind::Unknown) {
+            std::fprintf(stderr, "brevadin-export: %s\n", "拡張子を特定できませんでした。");
+            return 2;
+        }
+    }
+    bool savedTable = o.inputs.size() == 1 && endsWithXml(o.inputs[0]);
+
+    StderrMessages messages(o.quiet);
+    std::unique_ptr<TerminalProgress> progress;
+    if (!o.quiet && isatty(STDERR_FILENO)) progress = std::make_unique<TerminalProgress>(stderr);
+
+    RecordsetPtr table;
+    HostCache hosts;
+    std::unique_ptr<CacheOnlyLookup> cacheOnly;
+    if (savedTable) {
+        table = fncGetRecordsetFromXml(o.inputs[0]);
+        if (!table) {
+            messages.showMessage(MessageIcon::Critical,
+                                 o.inputs[0] + ": 保存されたテーブルとして読み込めません", "");
+            return 1;
+        }
+    } else {
+        std::string hostsPath = o.hosts.empty() ? joinPath(executableDir(), "hosts.xml") : o.hosts;
+        std::string error;
+        hosts.load(hostsPath, &error);
+        if (!error.empty()) messages.showMessage(MessageIcon::Exclamation, error, "");
+        if (o.noDns) cacheOnly = std::make_unique<CacheOnlyLookup>(hosts.table());
+        LoadContext ctx;
+        ctx.settings.TimeDiff = o.gmtDiff;
+        ctx.settings.types = o.types;
+        ctx.progress = progress.get();
+        ctx.messages = &messages;
+        ctx.hosts = o.noDns ? static_cast<HostLookup*>(cacheOnly.get()) : &hosts;
+        LoadResult r = o.inputs.size() == 1 ? loadSingleLog("", o.inputs[0], o.logType, ctx)
+                                            : gatherLogs("", o.inputs, o.logType, ctx);
+        if (progress) progress->finish();
+        table = r.table;
+        if (!o.noDns && !hosts.save(hostsPath, &error))
+            messages.showMessage(MessageIcon::Exclamation, error, "");
+    }
+    if (!table || table->rowCount() == 0) {
+        messages.showMessage(MessageIcon::Information, "表示できるログがありません", "");
+        return 1;
+    }
+    if (o.count) {
+        std::printf("%zu\n", table->rowCount());
+        return 0;
+    }
+    std::string error;
+    bool ok = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, o.output, &error)
+                                      : saveRecordsetToCsv(*table, o.output, &error);
+    if (!ok) {
+        messages.showMessage(MessageIcon::Critical, error, "");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace brevadin
+
+int main(int argc, char** argv) {
+    try {
+        return brevadin::run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "brevadin-export: %s\n", e.what());
+        return 1;
+    }
+}
