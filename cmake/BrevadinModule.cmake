@@ -1,5 +1,5 @@
-# One folder, one core library: every .cpp of the folder except the windows
-# and Qt adapters (files named frm*, qt*, datagridtab*) goes into the Qt-free
+# One folder, one core library: every .cpp of the folder except main.cpp,
+# the windows and Qt adapters (files named frm*, qt*, datagridtab*) goes into the Qt-free
 # library brevadin_<folder>. Those Qt files go into brevadin_<folder>_gui,
 # which the viewer links.
 function(brevadin_module name)
@@ -10,7 +10,10 @@ function(brevadin_module name)
   set(gui_sources)
   foreach(f ${all_sources})
     get_filename_component(base ${f} NAME)
-    if(base MATCHES "^(frm|qt|datagridtab)")
+    if(base STREQUAL "main.cpp")
+      # An executable's entry point: its folder's CMakeLists adds it.
+      continue()
+    elseif(base MATCHES "^(frm|qt|datagridtab)")
       list(APPEND gui_sources ${f})
     else()
       list(APPEND core_sources ${f})

@@ -1,0 +1,326 @@
+#include "app/frmmain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDrag>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QStatusBar>
+#include <QUrl>
+
+#include <cmath>
+
+#include "app/loadcommands.h"
+#include "common/appinfo.h"
+#include "common/atomicfile.h"
+#include "common/frmabout.h"
+#include "common/qtcommon.h"
+#include "config/settingspath.h"
+#include "export/frmprogress.h"
+#include "gridview/datagridtab.h"
+#include "gridview/qtgridview.h"
+#include "logdata/loglisting.h"
+
+namespace brevadin {
+namespace {
+
+// The window's design is in twips; the screen decides how many make a pixel.
+int twipsToPixels(const QWidget* w, int twips) {
+    qreal dpi = w->logicalDpiX() > 0 ? w->logicalDpiX() : 96;
+    return static_cast<int>(std::lround(twips * dpi / 1440.0));
+}
+
+constexpr int kListWidth = 2625, kListHeight = 7215, kGridLeft = 2640, kGridWidth = 7455,
+              kClientWidth = 10125, kClientHeight = 7710;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// LogListView
+
+LogListView::LogListView(QWidget* parent) : QTreeWidget(parent) {
+    setObjectName(QStringLiteral("lsvLogList"));
+    setColumnCount(2);
+    setHeaderLabels({QStringLiteral("ファイル名"), QStringLiteral("サイズ")});
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::CopyAction);
+    header()->setStretchLastSection(false);
+    header()->resizeSection(0, twipsToPixels(this, 2540));
+    header()->resizeSection(1, twipsToPixels(this, 1411));
+}
+
+QStringList LogListView::selectedNames() const {
+    QStringList names;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        if (topLevelItem(i)->isSelected()) names << topLevelItem(i)->text(0);
+    return names;
+}
+
+QStringList LogListView::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+
+QMimeData* LogListView::mimeData(const QList<QTreeWidgetItem*>&) const {
+    // Full paths of every selected item, in list order.
+    QList<QUrl> urls;
+    for (const QString& name : selectedNames())
+        urls << QUrl::fromLocalFile(QString::fromStdString(
+                    logPath(folder_.toStdString(), name.toStdString())));
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    return data;
+}
+
+void LogListView::startDrag(Qt::DropActions) {
+    if (selectedNames().isEmpty()) return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(mimeData({}));
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
+}
+
+// ---------------------------------------------------------------------------
+// frmMain
+
+MainWindowPaths defaultMainWindowPaths() {
+    std::string folder = settingsFolder();
+    MainWindowPaths p;
+    p.settingsFile = settingsFilePath(folder, executableBaseName());
+    p.hostsFile = joinPath(folder, "hosts.xml");
+    p.whoisFile = joinPath(folder, "whoissv.xml");
+    p.helpFile = joinPath(joinPath(executableDir(), "Help"), "index.html");
+    return p;
+}
+
+QString frmMain::caption() {
+    return QString(kAppTitle) + "  Version " + QString::number(kVersionMajor) + "." +
+           QString::number(kVersionRevision);
+}
+
+frmMain::frmMain(MainWindowPaths paths, const QString& startFolder,
+                 std::shared_ptr<Resolver> resolver, QWidget* parent)
+    : QMainWindow(parent),
+      MyConfig(paths.settingsFile, executableBaseName()),
+      paths_(std::move(paths)) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowIcon(applicationIcon());
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    lsvLogList = new LogListView(central);
+    DataGridTab1 = new DataGridTab(central);
+    DataGridTab1->setObjectName(QStringLiteral("DataGridTab1"));
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(true);
+    statusPanel1 = new QLabel(StatusBar1);
+    statusPanel1->setObjectName(QStringLiteral("statusPanel1"));
+    StatusBar1->addWidget(statusPanel1, 1);
+    setStatusBar(StatusBar1);
+    buildMenu();
+
+    lsvLogList->setGeometry(0, 0, twipsToPixels(this, kListWidth), twipsToPixels(this, kListHeight));
+    DataGridTab1->setGeometry(twipsToPixels(this, kGridLeft), 0, twipsToPixels(this, kGridWidth),
+                              twipsToPixels(this, kListHeight));
+    resize(twipsToPixels(this, kClientWidth),
+           twipsToPixels(this, kClientHeight) + menuBar()->sizeHint().height());
+
+    connect(lsvLogList, &QTreeWidget::itemDoubleClicked, this, [this] { loadFirstSelected(); });
+
+    // Start-up, in its order.
+    setWindowTitle(caption());
+    MyConfig.setDBGrid(DataGridTab1->DBGrig());
+    MyConfig.Load();
+    HostCache = resolver ? std::make_unique<::brevadin::HostCache>(resolver)
+                         : std::make_unique<::brevadin::HostCache>();
+    std::string error;
+    HostCache->load(paths_.hostsFile, &error);
+    if (!error.empty()) QtMessageSink(this).showMessage(MessageIcon::Exclamation, error, "");
+    error.clear();
+    WhoisServerList = fncLoadWhoisServerList(paths_.whoisFile, &error);
+    if (!error.empty()) QtMessageSink(this).showMessage(MessageIcon::Exclamation, error, "");
+    if (!startFolder.isEmpty()) {
+        // A folder named on the command line is listed instead, and becomes
+        // the configured one only when it could be listed.
+        if (!fncGetLogList(startFolder)) MyConfig.ReadPath = startFolder.toStdString();
+    } else {
+        fncGetLogList(QString::fromStdString(MyConfig.ReadPath));
+    }
+}
+
+frmMain::~frmMain() { saveOnExit(); }
+
+void frmMain::buildMenu() {
+    QMenuBar* bar = menuBar();
+    auto item = [this](QMenu* menu, QAction*& action, const char* name, const QString& text) {
+        action = menu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+    };
+    mitmFile = bar->addMenu(QStringLiteral("ファイル（&F）"));
+    mitmFile->setObjectName(QStringLiteral("mitmFile"));
+    item(mitmFile, mitmOpen, "mitmOpen", QStringLiteral("開く（&O）"));
+    item(mitmFile, mitmExit, "mitmExit", QStringLiteral("アプリケーションの終了（&X）"));
+    mitmTab = bar->addMenu(QStringLiteral("ログ(&L)"));
+    mitmTab->setObjectName(QStringLiteral("mitmTab"));
+    item(mitmTab, mitmAddTab, "mitmAddTab", QStringLiteral("タブの追加(&A)"));
+    item(mitmTab, mitmDelete, "mitmDelete", QStringLiteral("タブの削除(&D)"));
+    mitmTab->addSeparator()->setObjectName(QStringLiteral("mitmBorder"));
+    item(mitmTab, mitmExport, "mitmExport", QStringLiteral("外部主力(&E)"));
+    mitmExport->setEnabled(false);  // as the window was designed
+    mitmEdit = bar->addMenu(QStringLiteral("編集(&E)"));
+    mitmEdit->setObjectName(QStringLiteral("mitmEdit"));
+    item(mitmEdit, mitmCopy, "mitmCopy", QStringLiteral("コピー(&C)        Ctrl+C"));
+    item(mitmEdit, mitmSelAll, "mitmSelAll", QStringLiteral("全て選択(&A)    Ctrl+A"));
+    mitmTool = bar->addMenu(QStringLiteral("ツール(&T)"));
+    mitmTool->setObjectName(QStringLiteral("mitmTool"));
+    item(mitmTool, mitmWhois, "mitmWhois", QStringLiteral("Whois検索(&W)"));
+    item(mitmTool, mitmOption, "mitmOption", QStringLiteral("オプション(&O)"));
+    mitmHelp = bar->addMenu(QStringLiteral("ヘルプ(&H)"));
+    mitmHelp->setObjectName(QStringLiteral("mitmHelp"));
+    item(mitmHelp, mitmShowHelp, "mitmShowHelp", QStringLiteral("ヘルプ(&H)"));
+    mitmHelp->addSeparator()->setObjectName(QStringLiteral("mitmBorder2"));
+    item(mitmHelp, mitmVersion, "mitmVersion", QStringLiteral("バージョン(&V)"));
+
+    connect(mitmOpen, &QAction::triggered, this, [this] { chooseFolder(); });
+    connect(mitmExit, &QAction::triggered, this, &QWidget::close);
+    connect(mitmAddTab, &QAction::triggered, this, [this] { addTabOfSelected(); });
+    connect(mitmDelete, &QAction::triggered, this, [this] { DataGridTab1->RemoveTab(); });
+    connect(mitmShowHelp, &QAction::triggered, this,
+            [this] { openWithDesktop(QString::fromStdString(paths_.helpFile)); });
+    connect(mitmVersion, &QAction::triggered, this, [this] {
+        frmAbout about(this);
+        about.exec();
+    });
+}
+
+bool frmMain::fncGetLogList(const QString& folder) {
+    LogListing listing = listLogFolder(folder.toStdString());
+    if (!listing.folderExists) {
+        statusPanel1->setText(QStringLiteral("フォルダが見つかりません。"));
+        return true;
+    }
+    lsvLogList->clear();
+    lsvLogList->setFolder(folder);
+    for (const auto& it : listing.items) {
+        auto* row = new QTreeWidgetItem(lsvLogList);
+        row->setText(0, QString::fromStdString(it.name));
+        if (it.sizeKB) row->setText(1, QString::number(*it.sizeKB) + "KB");
+        row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (lsvLogList->topLevelItemCount() > 0) {
+        lsvLogList->setCurrentItem(lsvLogList->topLevelItem(0));
+        lsvLogList->topLevelItem(0)->setSelected(true);
+    }
+    statusPanel1->setText(folder);
+    // One report per listing, however many files failed.
+    if (listing.error)
+        ShowFatalError(QString::fromStdString(listing.error->procedure), listing.error->number,
+                       QString::fromStdString(listing.error->description));
+    return false;
+}
+
+void frmMain::SetBusy(bool busy) {
+    setEnabled(!busy);
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+template <class Command>
+void frmMain::runLoad(Command command) {
+    SetBusy(true);
+    QCoreApplication::processEvents();
+    frmProgress progress(this);
+    progress.setWindowModality(Qt::NonModal);
+    progress.show();
+    QtMessageSink messages(this);
+    LoadContext ctx;
+    ctx.settings = MyConfig.readerSettings();
+    ctx.progress = &progress;
+    ctx.messages = &messages;
+    ctx.hosts = HostCache.get();
+    LoadResult r = command(ctx);
+    progress.close();
+    if (r.nothingToShow)
+        fncCallMessage(QStringLiteral("表示できるログがありません"), kMsgInformation, QString(kAppTitle),
+                       this);
+    else if (r.table || !r.caption.empty())
+        DataGridTab1->AddTab(QString::fromStdString(r.caption), r.table);
+    SetBusy(false);
+}
+
+void frmMain::loadFirstSelected() {
+    QStringList names = lsvLogList->selectedNames();
+    std::string folder = lsvLogList->folder().toStdString();
+    int32_t type = MyConfig.LogType;
+    if (names.isEmpty()) return;
+    runLoad([&](LoadContext& ctx) {
+        LoadResult r = loadSingleLog(folder, names.front().toStdString(), type, ctx);
+        if (!r.table && !r.nothingToShow) r.caption.clear();  // failed: no tab, no message
+        return r;
+    });
+}
+
+void frmMain::addTabOfSelected() {
+    std::vector<std::string> names;
+    for (const QString& n : lsvLogList->selectedNames()) names.push_back(n.toStdString());
+    std::string folder = lsvLogList->folder().toStdString();
+    int32_t type = MyConfig.LogType;
+    runLoad([&](LoadContext& ctx) { return gatherLogs(folder, names, type, ctx); });
+}
+
+void frmMain::chooseFolder(const QString* chosen) {
+    QString old = QString::fromStdString(MyConfig.ReadPath);
+    QString picked =
+        chosen ? *chosen : BrowseFolder(this, QStringLiteral("フォルダを指定してください"), old);
+    if (picked.isEmpty() || picked == old) return;
+    if (!fncGetLogList(picked)) MyConfig.ReadPath = picked.toStdString();
+}
+
+void frmMain::saveOnExit() {
+    if (saved_) return;
+    saved_ = true;
+    std::string error;
+    if (!MyConfig.Save(&error) && !error.empty())
+        QtMessageSink(this).showMessage(MessageIcon::Exclamation, error, "");
+    if (HostCache && !HostCache->save(paths_.hostsFile, &error))
+        QtMessageSink(this).showMessage(MessageIcon::Exclamation, error, "");
+}
+
+void frmMain::layoutForOuterSize(int width, int height) {
+    int gridWidth = width - DataGridTab1->x() - 8;
+    if (gridWidth > 0) DataGridTab1->resize(gridWidth, DataGridTab1->height());
+    int contentHeight = height - StatusBar1->height() - DataGridTab1->y() - 45;
+    if (contentHeight > 0) {
+        DataGridTab1->resize(DataGridTab1->width(), contentHeight);
+        lsvLogList->resize(lsvLogList->width(), contentHeight);
+    }
+    // A maximum, not a fixed width: a fixed one would push the window wider.
+    statusPanel1->setMaximumWidth(std::max(1, width - 5));
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    QRect outer = frameGeometry();
+    layoutForOuterSize(outer.width(), outer.height());
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!centred_) {
+        centred_ = true;
+        CenterWindow(this);
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    saveOnExit();
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace brevadin

@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <QTreeWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/clsconfig.h"
+#include "netlookup/hostcache.h"
+#include "netlookup/whoisserverlist.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QStatusBar;
+
+namespace brevadin {
+
+class DataGridTab;
+
+// The log list: file names and sizes, several selected at once, dragged out
+// to other programs as a list of files (copy only).
+class LogListView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit LogListView(QWidget* parent = nullptr);
+    // The folder whose files are listed; drags carry folder + "/" + name.
+    void setFolder(const QString& folder) { folder_ = folder; }
+    const QString& folder() const { return folder_; }
+    // The selected names in list order.
+    QStringList selectedNames() const;
+
+protected:
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
+    Qt::DropActions supportedDropActions() const override { return Qt::CopyAction; }
+    void startDrag(Qt::DropActions supportedActions) override;
+
+private:
+    QString folder_;
+};
+
+// Where the main window keeps its files: the settings file, hosts.xml and
+// whoissv.xml. Tests give a folder of their own.
+struct MainWindowPaths {
+    std::string settingsFile;
+    std::string hostsFile;
+    std::string whoisFile;
+    std::string helpFile;
+};
+MainWindowPaths defaultMainWindowPaths();
+
+// The program's window: the log list on the left, the tabbed grid on the
+// right, the folder in the status bar.
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // startFolder, when not empty, is listed instead of the configured folder
+    // and becomes the configured folder only when it could be listed.
+    explicit frmMain(MainWindowPaths paths = defaultMainWindowPaths(),
+                     const QString& startFolder = QString(),
+                     std::shared_ptr<Resolver> resolver = nullptr, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    clsConfig MyConfig;
+    std::unique_ptr<::brevadin::HostCache> HostCache;
+    std::vector<std::string> WhoisServerList;
+
+    LogListView* lsvLogList = nullptr;
+    DataGridTab* DataGridTab1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* statusPanel1 = nullptr;
+
+    QMenu* mitmFile = nullptr;
+    QAction* mitmOpen = nullptr;
+    QAction* mitmExit = nullptr;
+    QMenu* mitmTab = nullptr;
+    QAction* mitmAddTab = nullptr;
+    QAction* mitmDelete = nullptr;
+    QAction* mitmExport = nullptr;
+    QMenu* mitmEdit = nullptr;
+    QAction* mitmCopy = nullptr;
+    QAction* mitmSelAll = nullptr;
+    QMenu* mitmTool = nullptr;
+    QAction* mitmWhois = nullptr;
+    QAction* mitmOption = nullptr;
+    QMenu* mitmHelp = nullptr;
+    QAction* mitmShowHelp = nullptr;
+    QAction* mitmVersion = nullptr;
+
+    // Lists folder's logs; false when it was listed, true when it does not
+    // exist (the status bar then says so and the list keeps its items).
+    bool fncGetLogList(const QString& folder);
+
+    // The loading commands.
+    void loadFirstSelected();  // double-click on the list
+    void addTabOfSelected();   // "タブの追加(&A)"
+    // Choosing the log folder through a folder dialog that returns `chosen`
+    // (the dialog itself when chosen is null).
+    void chooseFolder(const QString* chosen = nullptr);
+
+    // Shutdown's saving steps (also run when the window is closed).
+    void saveOnExit();
+
+    // The layout rule, from the window's outer size in pixels.
+    void layoutForOuterSize(int width, int height);
+
+    static QString caption();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildMenu();
+    void SetBusy(bool busy);
+    template <class Command>
+    void runLoad(Command command);
+
+    MainWindowPaths paths_;
+    bool saved_ = false;
+    bool centred_ = false;
+};
+
+}  // namespace brevadin

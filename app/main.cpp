@@ -1,0 +1,56 @@
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QSocketNotifier>
+#include <QStringList>
+
+#include <csignal>
+
+#include "app/frmmain.h"
+#include "common/frmabout.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminate(int) {
+    char c = 1;
+    // Nothing else is safe in a signal handler; the event loop does the rest.
+    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Brevadin"));
+    QApplication::setWindowIcon(brevadin::applicationIcon());
+    // The grid asks for the Windows Japanese font; show it in one that is here.
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
+                               {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
+                                QStringLiteral("VL PGothic"), QStringLiteral("Sans Serif")});
+    QStringList args = QApplication::arguments();
+    // Kept as an absolute path: it may become the configured folder.
+    QString folder =
+        args.size() > 1 ? QDir::cleanPath(QFileInfo(args.at(1)).absoluteFilePath()) : QString();
+    brevadin::frmMain window(brevadin::defaultMainWindowPaths(), folder);
+
+    // A session that ends (SIGTERM) or Ctrl+C closes the window the ordinary
+    // way, so the settings and the host-name cache are saved.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+            char c;
+            [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &c, 1);
+            window.close();
+        });
+        std::signal(SIGTERM, onTerminate);
+        std::signal(SIGINT, onTerminate);
+    }
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,107 @@
+#include "common/qtcommon.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QScreen>
+#include <QUrl>
+#include <QWidget>
+
+#include <cmath>
+#include <exception>
+
+#include "common/appinfo.h"
+
+namespace brevadin {
+namespace {
+
+MessagePresenter& presenter() {
+    static MessagePresenter p;
+    return p;
+}
+
+int showRealBox(const MessageRequest& r) {
+    QMessageBox box(r.parent);
+    box.setWindowTitle(r.title);
+    box.setText(r.prompt);
+    // Texts come from logs and files: never let them be read as rich text.
+    box.setTextFormat(Qt::PlainText);
+    switch (r.style & 0x70) {
+        case kMsgCritical: box.setIcon(QMessageBox::Critical); break;
+        case kMsgQuestion: box.setIcon(QMessageBox::Question); break;
+        case kMsgExclamation: box.setIcon(QMessageBox::Warning); break;
+        case kMsgInformation: box.setIcon(QMessageBox::Information); break;
+        default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return kMsgResultOk;
+}
+
+}  // namespace
+
+MessagePresenter setMessagePresenter(MessagePresenter p) {
+    MessagePresenter old = std::move(presenter());
+    presenter() = std::move(p);
+    return old;
+}
+
+int16_t fncCallMessage(const QString& prompt, int style, const QString& title, QWidget* parent) {
+    MessageRequest request{prompt, style, title.isEmpty() ? QString(kAppTitle) : title, parent};
+    try {
+        return static_cast<int16_t>(presenter() ? presenter()(request) : showRealBox(request));
+    } catch (const std::exception& e) {
+        ShowFatalError(QStringLiteral("fncCallMessage"), 0, QString::fromUtf8(e.what()));
+        return 0;
+    }
+}
+
+void ShowFatalError(const QString& name, int32_t number, const QString& description) {
+    try {
+        MessageRequest request{name + ":[" + QString::number(number) + "]" + description,
+                               kMsgCritical, QString::fromUtf8(kFatalErrorTitle), nullptr};
+        if (presenter())
+            presenter()(request);
+        else
+            showRealBox(request);
+    } catch (...) {
+        // The last resort has nowhere left to report to.
+    }
+}
+
+QPoint centeredPosition(const QRect& workArea, int w, int h) {
+    // nearbyint rounds to nearest with halves to even in the default mode.
+    int x = static_cast<int>(std::nearbyint((workArea.width() - w) / 2.0));
+    int y = static_cast<int>(std::nearbyint((workArea.height() - h) / 2.0));
+    return QPoint(workArea.left() + x, workArea.top() + y);
+}
+
+void CenterWindow(QWidget* window) {
+    if (!window) return;
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect outer = window->frameGeometry();
+    window->move(centeredPosition(screen->availableGeometry(), outer.width(), outer.height()));
+}
+
+QString BrowseFolder(QWidget* owner, const QString& title, const QString& initial) {
+    QString chosen = QFileDialog::getExistingDirectory(owner, title, initial,
+                                                       QFileDialog::ShowDirsOnly);
+    return chosen.isEmpty() ? initial : chosen;
+}
+
+void openWithDesktop(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void QtMessageSink::showMessage(MessageIcon icon, const std::string& text,
+                                const std::string& title) {
+    int style = icon == MessageIcon::Critical      ? kMsgCritical
+                : icon == MessageIcon::Exclamation ? kMsgExclamation
+                : icon == MessageIcon::Information ? kMsgInformation
+                                                   : kMsgOkOnly;
+    fncCallMessage(QString::fromStdString(text), style, QString::fromStdString(title), parent_);
+}
+
+}  // namespace brevadin

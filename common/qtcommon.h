@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "logdata/loadcontext.h"
+
+class QWidget;
+
+namespace brevadin {
+
+// Message-box style flags as the program's texts use them: the button set in
+// the low bits, the icon in 16 (stop), 32 (question), 48 (exclamation) or 64
+// (information).
+enum MessageStyle : int {
+    kMsgOkOnly = 0,
+    kMsgCritical = 16,
+    kMsgQuestion = 32,
+    kMsgExclamation = 48,
+    kMsgInformation = 64,
+};
+inline constexpr int kMsgResultOk = 1;
+
+inline constexpr const char* kFatalErrorTitle = "致命的なエラー";
+
+// Every message box of the viewer goes through one presenter, so that tests
+// can see what would have been shown instead of blocking on a modal box.
+struct MessageRequest {
+    QString prompt;
+    int style = kMsgOkOnly;
+    QString title;
+    QWidget* parent = nullptr;
+};
+using MessagePresenter = std::function<int(const MessageRequest&)>;
+// Replaces the presenter; an empty function restores the real message box.
+// Returns the presenter that was in place.
+MessagePresenter setMessagePresenter(MessagePresenter presenter);
+
+// Shows a message box and returns the code of the button pressed (1 for OK);
+// 0 when the box could not be shown, which is then reported as a fatal error.
+int16_t fncCallMessage(const QString& prompt, int style, const QString& title,
+                       QWidget* parent = nullptr);
+
+// The fatal-error box: name + ":[" + number + "]" + description under the
+// title "致命的なエラー". Never fails towards its caller.
+void ShowFatalError(const QString& name, int32_t number, const QString& description);
+
+// The top-left corner that centres a window of outer size w x h in the work
+// area: each coordinate (area - size) / 2 rounded to nearest, halves to even,
+// not clamped (a window larger than the area gets a negative coordinate).
+QPoint centeredPosition(const QRect& workArea, int w, int h);
+// Moves the window to the middle of its screen's work area.
+void CenterWindow(QWidget* window);
+
+// The folder dialog, opened on initial; the chosen folder, or initial when
+// the user cancels.
+QString BrowseFolder(QWidget* owner, const QString& title, const QString& initial);
+
+// Opens a local file with the desktop's default handler; the outcome is not
+// reported.
+void openWithDesktop(const QString& path);
+
+// The core's message boxes, shown through fncCallMessage.
+class QtMessageSink : public MessageSink {
+public:
+    explicit QtMessageSink(QWidget* parent = nullptr) : parent_(parent) {}
+    void showMessage(MessageIcon icon, const std::string& text, const std::string& title) override;
+
+private:
+    QWidget* parent_;
+};
+
+}  // namespace brevadin
