@@ -8,11 +8,14 @@
 #include <QMimeData>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 
 #include "common/qtcommon.h"
+#include "export/frmprogress.h"
 #include "export/xmlconv.h"
 #include "gridview/datagridtab.h"
 #include "gridview/qtgridview.h"
@@ -161,6 +164,33 @@ TEST_F(MainWindowTest, ALogWithEveryRowHiddenAddsNoTab) {
     EXPECT_EQ(w->DataGridTab1->TabCount(), 0);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], QStringLiteral("表示できるログがありません"));
+}
+
+TEST_F(MainWindowTest, CancelDuringALoadAddsNoTabAndFreesTheWindow) {
+    std::string big = "#Fields: date time c-ip cs-uri-stem\n";
+    for (int i = 0; i < 400000; ++i) big += "2003-05-01 10:00:00 127.0.0.1 /index.html\n";
+    writeFile(logs + "/big.log", big);
+    auto w = open(QString::fromStdString(logs));
+    bool sawBusy = false, clicked = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* progress = qobject_cast<frmProgress*>(top);
+            if (!progress || !progress->isVisible() || clicked) continue;
+            sawBusy = !w->isEnabled();
+            clicked = true;
+            QTest::mouseClick(progress->cmdCancel(), Qt::LeftButton);
+        }
+    });
+    poll.start(5);
+    select(*w, {"big.log"});
+    w->loadFirstSelected();
+    poll.stop();
+    EXPECT_TRUE(clicked);
+    EXPECT_TRUE(sawBusy);  // the main window was disabled during the load
+    EXPECT_EQ(w->DataGridTab1->TabCount(), 0);
+    EXPECT_TRUE(w->isEnabled());
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(MainWindowTest, LayoutFollowsTheWindowSize) {
