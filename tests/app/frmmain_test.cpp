@@ -19,7 +19,7 @@
 #include "export/xmlconv.h"
 #include "gridview/datagridtab.h"
 #include "gridview/qtgridview.h"
-#include "tests/export/testfiles.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/export/testfiles.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {

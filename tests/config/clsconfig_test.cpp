@@ -8,7 +8,7 @@
 
 #include "config/inifile.h"
 #include "config/settingspath.h"
-#include "tests/export/testfiles.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "tests/export/testfiles.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {

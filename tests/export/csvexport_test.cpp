@@ -2,26 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/export/testfiles.h"
+#include "tests/support/tables.h"
+
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {
 
 using testing::readFile;
+using testing::makeTable;
 using testing::TempFolder;
 
-RecordsetPtr table(const std::vector<std::string>& fields,
-                   const std::vector<std::vector<std::string>>& rows) {
-    auto t = std::make_shared<Recordset>();
-    for (const auto& f : fields) t->appendField(f);
-    t->open();
-    for (const auto& r : rows) {
-        t->addNew();
-        for (size_t i = 0; i < r.size(); ++i) t->setField(fields[i], r[i]);
-        t->update();
-    }
-    return t;
-}
 
 std::string csvOf(const Recordset& t) {
     TempFolder dir;
@@ -31,7 +22,7 @@ std::string csvOf(const Recordset& t) {
 }
 
 TEST(CsvExport, BomHeaderCrLfAndQuoting) {
-    auto t = table({"date", "cs(Referer)", "メモ"},
+    auto t = makeTable({"date", "cs(Referer)", "メモ"},
                    {{"2003-05-01", "http://e/?a=1,2", "日本語"},
                     {"x", "say \"hi\"", "two\nlines"}});
     EXPECT_EQ(csvOf(*t),
@@ -41,7 +32,7 @@ TEST(CsvExport, BomHeaderCrLfAndQuoting) {
 }
 
 TEST(CsvExport, FormulaTextIsKeptAsText) {
-    auto t = table({"v"}, {{"=1+2"}, {"+1"}, {"@SUM(A1)"}, {"-"}, {"-5"}, {"-1.5"}, {"-2e3"},
+    auto t = makeTable({"v"}, {{"=1+2"}, {"+1"}, {"@SUM(A1)"}, {"-"}, {"-5"}, {"-1.5"}, {"-2e3"},
                            {"-x"}, {"--"}, {"\tx"}, {"a=b"}, {""}});
     EXPECT_EQ(csvOf(*t),
               "\xEF\xBB\xBFv\r\n\"'=1+2\"\r\n\"'+1\"\r\n\"'@SUM(A1)\"\r\n-\r\n-5\r\n-1.5\r\n"
@@ -49,7 +40,7 @@ TEST(CsvExport, FormulaTextIsKeptAsText) {
 }
 
 TEST(CsvExport, OnlyVisibleRowsInViewOrder) {
-    auto t = table({"k", "n"}, {{"a", "1"}, {"b", "2"}, {"a", "3"}});
+    auto t = makeTable({"k", "n"}, {{"a", "1"}, {"b", "2"}, {"a", "3"}});
     t->setFilter("k='a'");
     t->setSort("n DESC");
     EXPECT_EQ(csvOf(*t), "\xEF\xBB\xBFk,n\r\na,3\r\na,1\r\n");

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/export/testfiles.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {

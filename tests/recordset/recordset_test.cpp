@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/tables.h"
+
 #include <algorithm>
 #include <random>
 #include <string>
@@ -10,18 +12,8 @@
 namespace brevadin {
 namespace {
 
-RecordsetPtr makeTable(const std::vector<std::string>& fields,
-                       const std::vector<std::vector<std::string>>& rows) {
-    auto t = std::make_shared<Recordset>();
-    for (const auto& f : fields) t->appendField(f);
-    t->open();
-    for (const auto& r : rows) {
-        t->addNew();
-        for (size_t i = 0; i < r.size(); ++i) t->setField(fields[i], r[i]);
-        t->update();
-    }
-    return t;
-}
+using testing::makeTable;
+
 
 std::vector<std::string> visibleColumn(const Recordset& t, size_t column) {
     std::vector<std::string> out;

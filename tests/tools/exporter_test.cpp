@@ -8,7 +8,7 @@
 #include <string>
 
 #include "export/xmlconv.h"
-#include "tests/export/testfiles.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {
