@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDrag>
+#include <QFileInfo>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -20,7 +22,9 @@
 #include "common/frmabout.h"
 #include "common/qtcommon.h"
 #include "config/settingspath.h"
+#include "export/csvexport.h"
 #include "export/frmprogress.h"
+#include "export/xmlconv.h"
 #include "gridview/datagridtab.h"
 #include "gridview/qtgridview.h"
 #include "logdata/loglisting.h"
@@ -170,7 +174,6 @@ void frmMain::buildMenu() {
     item(mitmTab, mitmDelete, "mitmDelete", QStringLiteral("タブの削除(&D)"));
     mitmTab->addSeparator()->setObjectName(QStringLiteral("mitmBorder"));
     item(mitmTab, mitmExport, "mitmExport", QStringLiteral("外部主力(&E)"));
-    mitmExport->setEnabled(false);  // as the window was designed
     mitmEdit = bar->addMenu(QStringLiteral("編集(&E)"));
     mitmEdit->setObjectName(QStringLiteral("mitmEdit"));
     item(mitmEdit, mitmCopy, "mitmCopy", QStringLiteral("コピー(&C)        Ctrl+C"));
@@ -189,6 +192,7 @@ void frmMain::buildMenu() {
     connect(mitmExit, &QAction::triggered, this, &QWidget::close);
     connect(mitmAddTab, &QAction::triggered, this, [this] { addTabOfSelected(); });
     connect(mitmDelete, &QAction::triggered, this, [this] { DataGridTab1->RemoveTab(); });
+    connect(mitmExport, &QAction::triggered, this, [this] { exportActiveTab(); });
     connect(mitmShowHelp, &QAction::triggered, this,
             [this] { openWithDesktop(QString::fromStdString(paths_.helpFile)); });
     connect(mitmVersion, &QAction::triggered, this, [this] {
@@ -280,6 +284,46 @@ void frmMain::chooseFolder(const QString* chosen) {
         chosen ? *chosen : BrowseFolder(this, QStringLiteral("フォルダを指定してください"), old);
     if (picked.isEmpty() || picked == old) return;
     if (!fncGetLogList(picked)) MyConfig.ReadPath = picked.toStdString();
+}
+
+void frmMain::exportActiveTab(const QString* chosen) {
+    RecordsetPtr table = DataGridTab1->Recordset();
+    if (!table) {
+        fncCallMessage(QStringLiteral("アクティブなログがありません。"), kMsgOkOnly, QString(), this);
+        return;
+    }
+    QString name = chosen ? *chosen
+                          : QFileDialog::getSaveFileName(
+                                this, QString(), QString(),
+                                QStringLiteral("XMLファイル(*.xml);;CSVファイル(*.csv)"));
+    std::string file = name.toStdString();
+    ExportKind kind = exportKindForFileName(file);
+    if (kind == ExportKind::Unknown) {
+        fncCallMessage(QStringLiteral("拡張子を特定できませんでした。"), kMsgOkOnly, QString(), this);
+        return;
+    }
+    SetBusy(true);
+    frmProgress progress(this);
+    progress.show();
+    progress.setMaxCount(1);
+    const std::string message = QFileInfo(name).fileName().toStdString() + " を書き出し中";
+    progress.setMaxCountMini(static_cast<int64_t>(table->rowCount()));
+    size_t reported = 0;
+    WriteProgress step = [&](size_t done, size_t) {
+        bool cancel = progress.UpdateStatus(message, static_cast<int64_t>(done - reported), true);
+        reported = done;
+        return cancel;
+    };
+    std::string error;
+    bool ok = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, file, &error, step)
+                                      : saveRecordsetToCsv(*table, file, &error, step);
+    bool cancelled = progress.cancelled();
+    progress.close();
+    SetBusy(false);
+    // A cancelled export leaves the old file as it was, which needs no message.
+    if (!ok && !cancelled)
+        fncCallMessage(QStringLiteral("書き出しに失敗しました。\n") + QString::fromStdString(error),
+                       kMsgCritical, QString(), this);
 }
 
 void frmMain::saveOnExit() {

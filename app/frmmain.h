@@ -103,6 +103,10 @@ public:
     // (the dialog itself when chosen is null).
     void chooseFolder(const QString* chosen = nullptr);
 
+    // "外部主力(&E)": writes the shown table as XML or CSV, chosen by the
+    // last three letters of the name the save dialog returns (or `chosen`).
+    void exportActiveTab(const QString* chosen = nullptr);
+
     // Shutdown's saving steps (also run when the window is closed).
     void saveOnExit();
 

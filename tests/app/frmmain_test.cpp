@@ -193,6 +193,40 @@ TEST_F(MainWindowTest, CancelDuringALoadAddsNoTabAndFreesTheWindow) {
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(MainWindowTest, ExportFollowsTheExtensionRule) {
+    auto w = open(QString::fromStdString(logs));
+    QString any = QString::fromStdString(dir.file("x.xml"));
+    w->exportActiveTab(&any);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], QStringLiteral("アクティブなログがありません。"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.xml")));
+
+    select(*w, {"a.log"});
+    w->loadFirstSelected();
+    for (const char* bad : {"out.htm", "noextension", ""}) {
+        QString name = QString::fromStdString(dir.file(bad));
+        w->exportActiveTab(&name);
+        EXPECT_EQ(messages.back(), QStringLiteral("拡張子を特定できませんでした。")) << bad;
+    }
+    messages.clear();
+    for (const char* good : {"logxml", "UP.XML", "t.csv"}) {
+        QString name = QString::fromStdString(dir.file(good));
+        w->exportActiveTab(&name);
+        EXPECT_TRUE(std::filesystem::exists(dir.file(good))) << good;
+    }
+    EXPECT_TRUE(messages.empty());
+    auto back = fncGetRecordsetFromXml(dir.file("logxml"));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->rowCount(), 2u);
+    EXPECT_EQ(readFile(dir.file("t.csv")).rfind("\xEF\xBB\xBF" "date,time,c-ip", 0), 0u);
+
+    QString unwritable = QString::fromStdString(dir.file("no/such/dir/t.csv"));
+    w->exportActiveTab(&unwritable);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].contains(unwritable)) << messages[0].toStdString();
+    EXPECT_TRUE(w->isEnabled());
+}
+
 TEST_F(MainWindowTest, LayoutFollowsTheWindowSize) {
     auto w = open(QString::fromStdString(logs));
     int listWidth = w->lsvLogList->width();
