@@ -11,7 +11,7 @@ export BREVADIN_BENCH_DATA="$PWD/build-bench/data"
 mkdir -p "$BREVADIN_BENCH_DATA"
 status=0
 for b in build-bench/bench/bench_*; do
-  [[ -x $b ]] || continue
+  [[ -f $b && -x $b ]] || continue
   echo "== $(basename "$b")"
   QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$b" || status=1
 done
