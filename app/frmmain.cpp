@@ -21,6 +21,7 @@
 #include "common/atomicfile.h"
 #include "common/frmabout.h"
 #include "common/qtcommon.h"
+#include "config/frmconfig.h"
 #include "config/settingspath.h"
 #include "export/csvexport.h"
 #include "export/frmprogress.h"
@@ -193,6 +194,10 @@ void frmMain::buildMenu() {
     connect(mitmAddTab, &QAction::triggered, this, [this] { addTabOfSelected(); });
     connect(mitmDelete, &QAction::triggered, this, [this] { DataGridTab1->RemoveTab(); });
     connect(mitmExport, &QAction::triggered, this, [this] { exportActiveTab(); });
+    connect(mitmOption, &QAction::triggered, this, [this] {
+        frmConfig options(MyConfig, this);
+        options.exec();
+    });
     connect(mitmShowHelp, &QAction::triggered, this,
             [this] { openWithDesktop(QString::fromStdString(paths_.helpFile)); });
     connect(mitmVersion, &QAction::triggered, this, [this] {
