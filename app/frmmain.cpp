@@ -194,6 +194,8 @@ void frmMain::buildMenu() {
     connect(mitmAddTab, &QAction::triggered, this, [this] { addTabOfSelected(); });
     connect(mitmDelete, &QAction::triggered, this, [this] { DataGridTab1->RemoveTab(); });
     connect(mitmExport, &QAction::triggered, this, [this] { exportActiveTab(); });
+    connect(mitmCopy, &QAction::triggered, this, [this] { DataGridTab1->CopySelected(); });
+    connect(mitmSelAll, &QAction::triggered, this, [this] { DataGridTab1->SelectAll(); });
     connect(mitmOption, &QAction::triggered, this, [this] {
         frmConfig options(MyConfig, this);
         options.exec();

@@ -8,7 +8,10 @@
 #include "logdata/recordset.h"
 
 class QAction;
+class QKeyEvent;
 class QMenu;
+class QModelIndex;
+class QMouseEvent;
 class QTabBar;
 
 namespace brevadin {
@@ -53,7 +56,27 @@ public:
     // the tab to show next. On an empty view nothing changes.
     void RemoveTab();
 
+    // Selects the header row and every data row across all bound fields (the
+    // row-header column stays out).
+    void SelectAll();
+
+    // Puts the displayed texts of the selected cells on the clipboard as
+    // plain text: TAB between cells, CR LF between rows, nothing quoted.
+    // With no table shown the clipboard keeps what it has. The current cell
+    // and the selection stay where they are.
+    void CopySelected();
+
     QTabBar* tabLogViews() const { return tabLogViews_; }
+    QMenu* mnuTab() const { return mnuTab_; }
+    QAction* mitmDelete() const { return mitmDelete_; }
+    QMenu* mnuCopy() const { return mnuCopy_; }
+    QAction* mitmSelectAll() const { return mitmSelectAll_; }
+    QAction* mitmCopy() const { return mitmCopy_; }
+
+Q_SIGNALS:
+    // A double-click on a data cell: the name of its field, exactly as the
+    // table spells it, and the cell's text as displayed.
+    void ItemClick(QString FieldName, QString Value);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -65,11 +88,17 @@ private:
     void onTabSelected();
     void bindSelectedTab();
     void layoutChildren();
+    void onGridDoubleClicked(const QModelIndex& index);
+    bool gridKeyPress(QKeyEvent* event);
+    void gridMousePress(QMouseEvent* event);
 
     QTabBar* tabLogViews_;
     GridView* hfgLogView_;
     QMenu* mnuTab_;
     QAction* mitmDelete_;
+    QMenu* mnuCopy_;
+    QAction* mitmSelectAll_;
+    QAction* mitmCopy_;
     // The table of each physical tab, in strip order (null for the empty tab).
     std::vector<RecordsetPtr> tables_;
     int tabCount_ = 0;

@@ -3,13 +3,18 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QScopedValueRollback>
 #include <QStringList>
+#include <QToolTip>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "gridview/qtgridmodel.h"
@@ -129,9 +134,77 @@ void GridView::setColSel(int64_t col) {
 }
 
 QString GridView::Text() const {
-    if (col_ < 1) return QString();
-    if (row_ < 1) return model_->fieldName(static_cast<size_t>(col_ - 1));
-    return model_->cellText(static_cast<size_t>(row_ - 1), static_cast<size_t>(col_ - 1));
+    return textAt(row_, col_);
+}
+
+QString GridView::textAt(int64_t row, int64_t col) const {
+    if (col < 1 || row < 0) return QString();
+    if (row == 0) return model_->fieldName(static_cast<size_t>(col - 1));
+    return model_->cellText(static_cast<size_t>(row - 1), static_cast<size_t>(col - 1));
+}
+
+void GridView::selectCells(int64_t row, int64_t col, int64_t rowSel, int64_t colSel) {
+    const int64_t rows = Rows();
+    const int64_t cols = Cols();
+    auto inside = [](int64_t v, int64_t n) { return v >= 0 && v < n; };
+    if (!inside(row, rows) || !inside(rowSel, rows) || !inside(col, cols) ||
+        !inside(colSel, cols))
+        return;
+    row_ = row;
+    col_ = col;
+    rowSel_ = rowSel;
+    colSel_ = colSel;
+    showCellInView();
+}
+
+QString GridView::cellsText(int64_t row1, int64_t col1, int64_t row2, int64_t col2) const {
+    const int64_t top = std::max<int64_t>(std::min(row1, row2), 0);
+    const int64_t bottom = std::min(std::max(row1, row2), Rows() - 1);
+    const int64_t left = std::max<int64_t>(std::min(col1, col2), 0);
+    const int64_t right = std::min(std::max(col1, col2), Cols() - 1);
+    if (top > bottom || left > right) return QString();
+
+    // The text is put together as UTF-8 straight from the table's stored
+    // values and converted once: a million rows are then a few hundred
+    // megabytes of copying rather than tens of millions of small strings.
+    const Recordset* table = model_->table().get();
+    const int64_t fields = static_cast<int64_t>(model_->fields());
+    const size_t dataRows = model_->rows();
+    const size_t stored = table ? table->storedRowCount() : 0;
+    // Cells outside the table (the row-header column, widths the table does
+    // not fill, rows of a table closed behind the grid's back) show nothing.
+    auto storageOf = [&](int64_t row) -> size_t {
+        const size_t r = static_cast<size_t>(row - 1);
+        if (r >= dataRows) return SIZE_MAX;
+        const size_t s = model_->storageRow(r);
+        return s < stored ? s : SIZE_MAX;
+    };
+    auto cell = [&](int64_t row, size_t storage, int64_t col) -> std::string_view {
+        if (!table || col < 1 || col > fields) return {};
+        const size_t field = static_cast<size_t>(col - 1);
+        if (row == 0) return table->fields()[field].name;
+        if (storage == SIZE_MAX) return {};
+        return table->value(storage, field);
+    };
+
+    const int64_t lines = bottom - top + 1;
+    size_t bytes = static_cast<size_t>(lines) * static_cast<size_t>(right - left) +
+                   2 * static_cast<size_t>(lines - 1);
+    for (int64_t r = top; r <= bottom; ++r) {
+        const size_t storage = r == 0 ? SIZE_MAX : storageOf(r);
+        for (int64_t c = left; c <= right; ++c) bytes += cell(r, storage, c).size();
+    }
+    std::string out;
+    out.reserve(bytes);
+    for (int64_t r = top; r <= bottom; ++r) {
+        const size_t storage = r == 0 ? SIZE_MAX : storageOf(r);
+        for (int64_t c = left; c <= right; ++c) {
+            out.append(cell(r, storage, c));
+            if (c != right) out.push_back('\t');
+        }
+        if (r != bottom) out.append("\r\n");
+    }
+    return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
 }
 
 void GridView::Sort() {
@@ -265,6 +338,17 @@ bool GridView::event(QEvent* event) {
     // Another screen may have another resolution: the twips stay, the pixels follow.
     if (event->type() == QEvent::ScreenChangeInternal) applyAllWidths();
     return handled;
+}
+
+bool GridView::viewportEvent(QEvent* event) {
+    // The model has no tool tips of its own; the grid's tool tip, set by
+    // whoever owns the grid, shows wherever the pointer rests.
+    if (event->type() == QEvent::ToolTip && !toolTip().isEmpty()) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        QToolTip::showText(help->globalPos(), toolTip(), viewport());
+        return true;
+    }
+    return QTableView::viewportEvent(event);
 }
 
 }  // namespace brevadin

@@ -73,6 +73,19 @@ public:
 
     // The displayed text of the current cell (a field name on row 0).
     QString Text() const;
+    // The displayed text of any grid cell; empty outside the bound table.
+    QString textAt(int64_t row, int64_t col) const;
+
+    // Puts the current cell on (row, col) and the far corner of the selection
+    // on (rowSel, colSel) at once. Positions outside the grid are ignored.
+    void selectCells(int64_t row, int64_t col, int64_t rowSel, int64_t colSel);
+
+    // The displayed texts of the cells of a rectangle, whichever corners it
+    // is given by: TAB between the cells of a row, CR LF between rows, no
+    // line end after the last, nothing quoted. Row 0 gives the field names.
+    QString cellsText(int64_t row1, int64_t col1, int64_t row2, int64_t col2) const;
+    // The same for the selected rectangle.
+    QString selectedText() const { return cellsText(row_, col_, rowSel_, colSel_); }
 
     // Sorts the data rows in descending order by the grid columns from Col
     // to ColSel (the first key first), comparing text by character code.
@@ -93,6 +106,7 @@ protected:
                           const QItemSelection& deselected) override;
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     double dpi() const;

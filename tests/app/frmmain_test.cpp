@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
 #include <QStatusBar>
@@ -225,6 +227,17 @@ TEST_F(MainWindowTest, ExportFollowsTheExtensionRule) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].contains(unwritable)) << messages[0].toStdString();
     EXPECT_TRUE(w->isEnabled());
+}
+
+TEST_F(MainWindowTest, EditMenuSelectsAllAndCopiesTheGrid) {
+    auto w = open(QString::fromStdString(logs));
+    select(*w, {"b.log"});
+    w->loadFirstSelected();
+    w->mitmSelAll->trigger();
+    w->mitmCopy->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QStringLiteral("date\ttime\tc-ip\tcs-uri-stem\r\n"
+                             "2003-05-01\t20:00:00\tUnknown [192.0.2.9]\t/b.html"));
 }
 
 TEST_F(MainWindowTest, LayoutFollowsTheWindowSize) {
