@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDrag>
 #include <QFileInfo>
 #include <QFileDialog>
@@ -29,6 +30,7 @@
 #include "gridview/datagridtab.h"
 #include "gridview/qtgridview.h"
 #include "logdata/loglisting.h"
+#include "netlookup/frmwhois.h"
 
 namespace brevadin {
 namespace {
@@ -196,6 +198,8 @@ void frmMain::buildMenu() {
     connect(mitmExport, &QAction::triggered, this, [this] { exportActiveTab(); });
     connect(mitmCopy, &QAction::triggered, this, [this] { DataGridTab1->CopySelected(); });
     connect(mitmSelAll, &QAction::triggered, this, [this] { DataGridTab1->SelectAll(); });
+    connect(mitmWhois, &QAction::triggered, this, [this] { openWhois(QString()); });
+    connect(DataGridTab1, &DataGridTab::ItemClick, this, &frmMain::onItemClick);
     connect(mitmOption, &QAction::triggered, this, [this] {
         frmConfig options(MyConfig, this);
         options.exec();
@@ -331,6 +335,24 @@ void frmMain::exportActiveTab(const QString* chosen) {
     if (!ok && !cancelled)
         fncCallMessage(QStringLiteral("書き出しに失敗しました。\n") + QString::fromStdString(error),
                        kMsgCritical, QString(), this);
+}
+
+void frmMain::openWhois(const QString& address) {
+    frmWhois whois(this);
+    whois.setAddress(address);
+    whois.setWhoisServers(&WhoisServerList);
+    if (showWhois)
+        showWhois(whois);
+    else
+        whois.exec();
+}
+
+void frmMain::onItemClick(const QString& FieldName, const QString& Value) {
+    if (FieldName == QLatin1String("c-ip")) {
+        openWhois(whoisAddressFromCell(Value));
+    } else if (FieldName == QLatin1String("cs(Referer)")) {
+        if (isOpenableReferrer(Value)) QDesktopServices::openUrl(QUrl(Value));
+    }
 }
 
 void frmMain::saveOnExit() {

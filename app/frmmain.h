@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTreeWidget>
 
+#include <functional>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -106,6 +108,14 @@ public:
     // "外部主力(&E)": writes the shown table as XML or CSV, chosen by the
     // last three letters of the name the save dialog returns (or `chosen`).
     void exportActiveTab(const QString* chosen = nullptr);
+
+    // The WHOIS window, preset with address; shown modally through
+    // showWhois, which tests replace.
+    void openWhois(const QString& address);
+    std::function<void(class frmWhois&)> showWhois;
+    // A double-click on a cell: a client address opens WHOIS, a referrer
+    // that is a web address opens in the desktop's browser.
+    void onItemClick(const QString& FieldName, const QString& Value);
 
     // Shutdown's saving steps (also run when the window is closed).
     void saveOnExit();

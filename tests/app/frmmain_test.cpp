@@ -6,6 +6,8 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QComboBox>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QMimeData>
 #include <QStatusBar>
@@ -18,6 +20,7 @@
 
 #include "common/qtcommon.h"
 #include "export/frmprogress.h"
+#include "netlookup/frmwhois.h"
 #include "export/xmlconv.h"
 #include "gridview/datagridtab.h"
 #include "gridview/qtgridview.h"
@@ -240,6 +243,46 @@ TEST_F(MainWindowTest, EditMenuSelectsAllAndCopiesTheGrid) {
                              "2003-05-01\t20:00:00\tUnknown [192.0.2.9]\t/b.html"));
 }
 
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls << url; }
+};
+
+TEST_F(MainWindowTest, CellDoubleClicksOpenWhoisOrTheReferrer) {
+    auto w = open(QString::fromStdString(logs));
+    QString address, server;
+    int drop = -1;
+    w->showWhois = [&](frmWhois& dlg) {
+        address = dlg.Address();
+        server = dlg.cmbHosts->currentText();
+        drop = dlg.cmbHosts->count();
+    };
+    w->onItemClick("c-ip", "one.example.jp [192.0.2.1]");
+    EXPECT_EQ(address, "192.0.2.1");
+    EXPECT_EQ(server, QString::fromStdString(w->WhoisServerList.front()));
+    EXPECT_EQ(drop, static_cast<int>(w->WhoisServerList.size()) - 1);
+    address = "unset";
+    w->mitmWhois->trigger();
+    EXPECT_EQ(address, "");
+
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "open");
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    w->onItemClick("cs(Referer)", "https://www.example.co.jp/search?q=%93%FA");
+    w->onItemClick("cs(Referer)", "-");
+    w->onItemClick("cs(Referer)", "file:///etc/passwd");
+    w->onItemClick("cs-uri-stem", "http://not.a.referrer/");
+    QDesktopServices::unsetUrlHandler("http");
+    QDesktopServices::unsetUrlHandler("https");
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls[0].host(), "www.example.co.jp");
+}
+
 TEST_F(MainWindowTest, LayoutFollowsTheWindowSize) {
     auto w = open(QString::fromStdString(logs));
     int listWidth = w->lsvLogList->width();
@@ -309,3 +352,5 @@ TEST_F(MainWindowTest, DragOutOffersTheSelectedFilesAsUrls) {
 
 }  // namespace
 }  // namespace brevadin
+
+#include "frmmain_test.moc"
