@@ -151,4 +151,75 @@ void Cp932Decoder::decode(std::string_view text, std::string& out) {
     out.resize(used);
 }
 
+Iso2022JpDecoder::Iso2022JpDecoder() {
+    iconv_t cd = iconv_open("UTF-8", "ISO-2022-JP");
+    if (cd != reinterpret_cast<iconv_t>(-1)) handle_ = cd;
+}
+
+Iso2022JpDecoder::~Iso2022JpDecoder() {
+    if (handle_) iconv_close(static_cast<iconv_t>(handle_));
+}
+
+void Iso2022JpDecoder::reset() {
+    pending_.clear();
+    if (handle_) iconv(static_cast<iconv_t>(handle_), nullptr, nullptr, nullptr, nullptr);
+}
+
+void Iso2022JpDecoder::decode(std::string_view chunk, std::string& out) {
+    pending_.append(chunk);
+    convert(out, false);
+}
+
+void Iso2022JpDecoder::finish(std::string& out) {
+    convert(out, true);
+    reset();
+}
+
+void Iso2022JpDecoder::convert(std::string& out, bool atEnd) {
+    if (pending_.empty()) return;
+    if (!handle_) {
+        // Without a converter only ASCII can be trusted; the rest is marked.
+        for (char c : pending_) {
+            if (static_cast<unsigned char>(c) < 0x80)
+                out += c;
+            else
+                out += kReplacement;
+        }
+        pending_.clear();
+        return;
+    }
+    auto cd = static_cast<iconv_t>(handle_);
+    char* in = pending_.data();
+    size_t inLeft = pending_.size();
+    size_t used = out.size();
+    // Two input bytes give at most 3 UTF-8 bytes, a replaced single byte 3.
+    out.resize(used + inLeft * 3 + 16);
+    while (inLeft > 0) {
+        char* dst = out.data() + used;
+        size_t outLeft = out.size() - used;
+        size_t rc = iconv(cd, &in, &inLeft, &dst, &outLeft);
+        used = static_cast<size_t>(dst - out.data());
+        if (rc != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) {
+            out.resize(out.size() + inLeft * 3 + 16);
+            continue;
+        }
+        // A sequence cut off at the end of the piece waits for the next one.
+        if (errno == EINVAL && !atEnd) break;
+        // Not ISO-2022-JP here (or cut off for good): mark one byte and go on
+        // after it in the same shift state.
+        if (out.size() - used < 3) out.resize(out.size() + 16);
+        if (*in == '\r' || *in == '\n') {
+            out[used++] = *in;
+        } else {
+            std::memcpy(out.data() + used, kReplacement, 3);
+            used += 3;
+        }
+        ++in;
+        --inLeft;
+    }
+    out.resize(used);
+    pending_.erase(0, pending_.size() - inLeft);
+}
+
 }  // namespace brevadin

@@ -48,4 +48,31 @@ private:
     void* handle_ = nullptr;
 };
 
+// ISO-2022-JP (as WHOIS servers in Japan answer) to UTF-8, fed as the bytes
+// arrive. The shift state and a sequence cut off at the end of a piece carry
+// over to the next piece, so the pieces decode exactly as their whole would.
+// Bytes that are not ISO-2022-JP become U+FFFD, except CR and LF, which stay
+// line ends even where a server forgot to shift back to ASCII first.
+class Iso2022JpDecoder {
+public:
+    Iso2022JpDecoder();
+    ~Iso2022JpDecoder();
+    Iso2022JpDecoder(const Iso2022JpDecoder&) = delete;
+    Iso2022JpDecoder& operator=(const Iso2022JpDecoder&) = delete;
+
+    // Appends the UTF-8 form of what `chunk` completes.
+    void decode(std::string_view chunk, std::string& out);
+    // Appends what is left over at the end of the text (a cut-off sequence
+    // becomes U+FFFD) and starts over in ASCII.
+    void finish(std::string& out);
+    // Forgets everything, for a new text.
+    void reset();
+
+private:
+    void convert(std::string& out, bool atEnd);
+
+    void* handle_ = nullptr;
+    std::string pending_;  // bytes of a sequence not complete yet
+};
+
 }  // namespace brevadin

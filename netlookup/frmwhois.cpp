@@ -32,7 +32,7 @@ bool isOpenableReferrer(const QString& value) {
     return url.isValid() && (scheme == "http" || scheme == "https") && !url.host().isEmpty();
 }
 
-frmWhois::frmWhois(QWidget* parent) : QDialog(parent), decoder_("ISO-2022-JP") {
+frmWhois::frmWhois(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmWhois"));
     setWindowTitle(QStringLiteral("Whois検索"));
     setModal(true);
@@ -108,7 +108,7 @@ void frmWhois::Search() {
     Command1->setEnabled(false);
     txtResponse->clear();
     Winsock1->abort();
-    decoder_ = QStringDecoder("ISO-2022-JP");
+    decoder_.reset();
     received_ = 0;
     lastWasCr_ = false;
     searching_ = true;
@@ -174,7 +174,10 @@ void frmWhois::onReadyRead() {
     received_ += bytes.size();
     // One decoder for the whole answer keeps escape sequences and characters
     // split between chunks intact.
-    appendText(decoder_.decode(bytes));
+    std::string text;
+    decoder_.decode(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), text);
+    if (cut) decoder_.finish(text);
+    appendText(QString::fromStdString(text));
     if (cut) {
         appendText(QStringLiteral("\n（応答が 1 MB を超えたため、ここで打ち切りました）\n"));
         StopSearch();
@@ -185,7 +188,11 @@ void frmWhois::onDisconnected() {
     if (!searching_) return;
     // The server closes the connection when its answer is complete.
     if (Winsock1->bytesAvailable() > 0) onReadyRead();
-    if (searching_) StopSearch();
+    if (!searching_) return;
+    std::string rest;
+    decoder_.finish(rest);
+    if (!rest.empty()) appendText(QString::fromStdString(rest));
+    StopSearch();
 }
 
 void frmWhois::onError() {

@@ -2,10 +2,11 @@
 
 #include <QDialog>
 #include <QString>
-#include <QStringDecoder>
 
 #include <string>
 #include <vector>
+
+#include "logdata/textdecode.h"
 
 class QComboBox;
 class QLabel;
@@ -74,7 +75,7 @@ private:
     void appendText(const QString& text);
 
     const std::vector<std::string>* servers_ = nullptr;
-    QStringDecoder decoder_;
+    Iso2022JpDecoder decoder_;
     qint64 received_ = 0;
     bool searching_ = false;
     bool lastWasCr_ = false;

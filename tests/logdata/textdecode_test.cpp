@@ -68,5 +68,54 @@ TEST(Cp932, DecodesWindowsShiftJisAndMarksBadBytes) {
               "b\xef\xbf\xbd");
 }
 
+// "ネットワーク情報" as a JPNIC answer sends it: shifted to JIS X 0208 and back.
+const std::string kJisAnswer =
+    "a. [\x1b$B%M%C%H%o!<%/>pJs\x1b(B] JP\r\n"
+    "b. \x1b$BF|K\\\x1b(B\n";
+const std::string kJisAnswerUtf8 = "a. [ネットワーク情報] JP\r\nb. 日本\n";
+
+std::string decodeInPieces(const std::string& bytes, size_t piece) {
+    Iso2022JpDecoder decoder;
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += piece)
+        decoder.decode(std::string_view(bytes).substr(i, piece), out);
+    decoder.finish(out);
+    return out;
+}
+
+TEST(Iso2022Jp, PiecesDecodeAsTheirWhole) {
+    EXPECT_EQ(decodeInPieces(kJisAnswer, kJisAnswer.size()), kJisAnswerUtf8);
+    // Every cut: inside escape sequences, between the two bytes of a
+    // character, right after a shift.
+    for (size_t piece = 1; piece < 8; ++piece)
+        EXPECT_EQ(decodeInPieces(kJisAnswer, piece), kJisAnswerUtf8) << "pieces of " << piece;
+}
+
+TEST(Iso2022Jp, BadBytesAreMarkedAndLineEndsKept) {
+    // 8-bit bytes are not ISO-2022-JP; a line end inside a two-byte run (a
+    // server that forgot to shift back) still ends the line.
+    EXPECT_EQ(decodeInPieces("x\xff\xfey", 100), "x\xef\xbf\xbd\xef\xbf\xbdy");
+    std::string unshifted = "\x1b$BF|\n";
+    std::string out = decodeInPieces(unshifted, 100);
+    EXPECT_EQ(out.substr(0, 3), "日");
+    EXPECT_EQ(out.back(), '\n');
+    EXPECT_TRUE(isValidUtf8(out));
+    // A text cut off inside a character or an escape sequence ends in one
+    // mark per stray byte, never in silence.
+    EXPECT_EQ(decodeInPieces("ab\x1b$", 1), "ab\xef\xbf\xbd$");
+    std::string cut = decodeInPieces("\x1b$BF", 1);
+    EXPECT_EQ(cut, "\xef\xbf\xbd");
+}
+
+TEST(Iso2022Jp, ResetForgetsTheShiftState) {
+    Iso2022JpDecoder decoder;
+    std::string out;
+    decoder.decode("\x1b$BF", out);
+    decoder.reset();
+    decoder.decode("ab", out);
+    decoder.finish(out);
+    EXPECT_EQ(out, "ab");
+}
+
 }  // namespace
 }  // namespace brevadin

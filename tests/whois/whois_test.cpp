@@ -12,7 +12,15 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "common/qtcommon.h"
 
@@ -49,6 +57,55 @@ private:
     QList<QByteArray> chunks_;
     bool closeAfter_;
     bool answered_ = false;
+};
+
+// A server on its own thread, for answers that must keep flowing while the
+// window is busy: after the query line it calls `talk` with a function that
+// sends bytes and reports whether the client still takes them.
+class StreamingWhoisServer {
+public:
+    using Send = std::function<bool(const char*, size_t)>;
+    explicit StreamingWhoisServer(std::function<void(const Send&)> talk) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&addr), len), 0);
+        EXPECT_EQ(::listen(listener_, 1), 0);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this, talk = std::move(talk)] {
+            int s = ::accept(listener_, nullptr, nullptr);
+            if (s < 0) return;
+            std::string query;
+            char c;
+            while (query.find("\r\n") == std::string::npos && ::recv(s, &c, 1, 0) == 1) query += c;
+            talk([this, s](const char* data, size_t size) {
+                while (size > 0) {
+                    ssize_t n = ::send(s, data, size, MSG_NOSIGNAL);
+                    if (n <= 0) return false;
+                    sent += static_cast<size_t>(n);
+                    data += n;
+                    size -= static_cast<size_t>(n);
+                }
+                return true;
+            });
+            ::close(s);
+        });
+    }
+    ~StreamingWhoisServer() {
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+    QString hostPort() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
+    std::atomic<size_t> sent{0};
+
+private:
+    int listener_ = -1;
+    quint16 port_ = 0;
+    std::thread thread_;
 };
 
 class WhoisTest : public ::testing::Test {
@@ -168,6 +225,52 @@ TEST_F(WhoisTest, MarkupInAnAnswerStaysText) {
     frmWhois w;
     search(w, server.hostPort(), "x");
     EXPECT_EQ(w.txtResponse->toPlainText(), "<b>bold</b> &amp;\n");
+}
+
+TEST_F(WhoisTest, HundredMegabyteAnswerStopsReadingAtTheCut) {
+    std::atomic<bool> refused{false};
+    StreamingWhoisServer server([&](const StreamingWhoisServer::Send& send) {
+        const std::string block(64 * 1024, 'y');
+        for (size_t done = 0; done < 100u * 1024 * 1024; done += block.size())
+            if (!send(block.data(), block.size())) {
+                refused = true;
+                return;
+            }
+    });
+    frmWhois w;
+    search(w, server.hostPort(), "192.0.2.1");
+    QString text = w.txtResponse->toPlainText();
+    EXPECT_EQ(text.count('y'), frmWhois::kMaxAnswerBytes);
+    EXPECT_TRUE(text.contains(QStringLiteral("打ち切りました")));
+    EXPECT_TRUE(messages.empty());
+    // The window hung up: the rest of the 100 MB was never taken in.
+    for (int i = 0; i < 100 && !refused; ++i) QTest::qWait(20);
+    EXPECT_TRUE(refused);
+    EXPECT_LT(server.sent.load(), 100u * 1024 * 1024);
+}
+
+TEST_F(WhoisTest, TrickleOfOneBytePerSecondEndsAtTheTimeOut) {
+    std::atomic<bool> stop{false};
+    StreamingWhoisServer server([&](const StreamingWhoisServer::Send& send) {
+        for (char c = 'a'; c <= 'z' && !stop; ++c) {
+            if (!send(&c, 1)) return;
+            for (int i = 0; i < 20 && !stop; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    frmWhois w;
+    w.setTimeoutMs(2500);
+    auto start = std::chrono::steady_clock::now();
+    search(w, server.hostPort(), "192.0.2.1");
+    stop = true;
+    auto waited = std::chrono::steady_clock::now() - start;
+    // What arrived so far stays on show, then the time-out says the answer is
+    // incomplete; the window does not wait for the whole alphabet.
+    QString text = w.txtResponse->toPlainText();
+    EXPECT_TRUE(text.startsWith("ab")) << text.toStdString();
+    EXPECT_LE(text.size(), 4);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], QStringLiteral("タイムアウトしました"));
+    EXPECT_LT(waited, std::chrono::seconds(5));
 }
 
 }  // namespace
