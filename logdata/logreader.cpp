@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "common/appinfo.h"
 #include "logdata/contentfilter.h"
@@ -44,15 +45,19 @@ private:
     int fd_;
 };
 
-// Opens a file for reading; -1 when it cannot be opened or is a folder.
+// Opens a file for reading; -1 when it cannot be opened or is not a regular
+// file. A named pipe or a device named like a log would otherwise block the
+// open or never reach an end, so the open itself must not wait for a writer.
 int openForReading(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return -1;
     }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
 }
@@ -70,41 +75,60 @@ bool startsWithBom(const char* data, size_t size) {
 }
 
 struct FileScan {
-    bool utf8 = true;  // well-formed UTF-8 throughout
+    bool utf8 = true;       // no malformed UTF-8 sequence
+    bool cutAtEnd = false;  // ...but the last one is cut off by the end of the file
     bool bom = false;
+    char lineEnd = '\n';  // '\r' for a file whose lines end in CR alone
+    int64_t size = 0;     // bytes counted: the part of the file this load reads
 };
 
-// The line count of fncGetLineCount; with `scan`, the same pass also checks
-// the encoding, so the file is read only once before loading.
-int64_t scanFile(const std::string& path, FileScan* scan) {
-    int raw = openForReading(path);
-    if (raw < 0) return -1;
-    FileDescriptor fd(raw);
+// The line count of fncGetLineCount, from the current position of fd to its
+// end; with `scan`, the same pass also checks the encoding, so the file is
+// read only once before loading.
+//
+// A file without a single LF but with CRs was written with classic Mac OS
+// line ends: its CRs are its line ends. Any other file ends lines in LF (an
+// LF after a CR included), and a CR elsewhere is part of the text.
+int64_t scanOpenFile(int fd, FileScan* scan) {
     std::unique_ptr<char[]> buffer(new char[kReadBlock]);
     Utf8Checker checker;
     int64_t lines = 0;
+    int64_t crs = 0;  // counted only as long as no LF has turned up
+    int64_t size = 0;
     char last = '\n';
     bool first = true;
     for (;;) {
-        ssize_t n = readSome(fd.get(), buffer.get(), kReadBlock);
+        ssize_t n = readSome(fd, buffer.get(), kReadBlock);
         if (n < 0) return -2;
         if (n == 0) break;
         const char* data = buffer.get();
-        size_t size = static_cast<size_t>(n);
-        lines += std::count(data, data + size, '\n');
-        last = data[size - 1];
+        size_t bytes = static_cast<size_t>(n);
+        size += n;
+        lines += std::count(data, data + bytes, '\n');
+        if (lines == 0) crs += std::count(data, data + bytes, '\r');
+        last = data[bytes - 1];
         if (scan) {
-            if (first && startsWithBom(data, size)) {
+            if (first && startsWithBom(data, bytes)) {
                 scan->bom = true;
                 data += 3;
-                size -= 3;
+                bytes -= 3;
             }
-            if (checker.valid()) checker.feed(data, size);
+            if (checker.valid()) checker.feed(data, bytes);
         }
         first = false;
     }
-    if (last != '\n') ++lines;
-    if (scan) scan->utf8 = checker.finish();
+    char lineEnd = '\n';
+    if (lines == 0 && crs > 0) {
+        lineEnd = '\r';
+        lines = crs;
+    }
+    if (size > 0 && last != lineEnd) ++lines;
+    if (scan) {
+        scan->utf8 = checker.valid();
+        scan->cutAtEnd = checker.valid() && !checker.finish();
+        scan->lineEnd = lineEnd;
+        scan->size = size;
+    }
     return lines;
 }
 
@@ -221,6 +245,9 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 enum class Decode { Utf8, Sanitize, Cp932 };
 
 constexpr size_t kUnsplit = std::numeric_limits<size_t>::max();
+// A line holding a NUL byte: no log writes one, so it is binary data or the
+// zero-filled tail a crash leaves; it is an error line, never a row.
+constexpr size_t kNotText = kUnsplit - 1;
 
 // Whole lines of the file, decoded to UTF-8 by the reading thread.
 struct LineBlock {
@@ -228,13 +255,14 @@ struct LineBlock {
         size_t begin;
         size_t length;      // without the line end
         size_t firstValue;  // into values
-        size_t valueCount;  // kUnsplit: the reader cuts the line itself
+        size_t valueCount;  // kUnsplit: the reader cuts the line itself; kNotText: an error line
     };
     std::string text;
     std::vector<Line> lines;
     std::vector<std::string_view> values;  // into text
     bool last = false;                     // the end of the file follows these lines
     int readError = 0;                     // errno of a read that failed after these lines
+    bool shortened = false;                // the file lost counted bytes while it was read
 };
 
 // Reads, decodes and (for W3C lines) cuts the file on a thread of its own,
@@ -242,10 +270,14 @@ struct LineBlock {
 // Every call back to the caller (progress, messages, host names) stays on the
 // loading thread. Memory stays bounded: blocks circulate between the two
 // threads and are reused.
+//
+// Only the `limit` bytes the count saw are read, so a log that its server
+// keeps writing loads the lines that were counted, not a moving target; a
+// counted last line still being written is read on to its line end.
 class LineFeeder {
 public:
-    LineFeeder(int fd, Decode decode, bool skipBom, bool splitW3c)
-        : fd_(fd), decode_(decode), skipBom_(skipBom), splitW3c_(splitW3c) {
+    LineFeeder(int fd, int64_t limit, char lineEnd, Decode decode, bool splitW3c)
+        : fd_(fd), limit_(limit), lineEnd_(lineEnd), decode_(decode), splitW3c_(splitW3c) {
         for (int i = 0; i < 3; ++i) {
             blocks_.push_back(std::make_unique<LineBlock>());
             free_.push_back(blocks_.back().get());
@@ -325,8 +357,9 @@ private:
         std::unique_ptr<Cp932Decoder> cp932;
         if (decode_ == Decode::Cp932) cp932 = std::make_unique<Cp932Decoder>();
         std::vector<char> raw(kReadBlock);
-        size_t held = 0;  // bytes of an unfinished line kept from the last read
-        bool first = true;
+        size_t held = 0;         // bytes of an unfinished line kept from the last read
+        int64_t offset = 0;      // bytes read so far
+        bool finishing = false;  // past the limit, reading the rest of the last counted line
         bool atEnd = false;
         while (!atEnd) {
             LineBlock* block = takeFree();
@@ -336,36 +369,59 @@ private:
             block->values.clear();
             block->last = false;
             block->readError = 0;
+            block->shortened = false;
+            size_t end = 0;  // bytes of whole lines to pass on
             for (;;) {
+                if (!finishing && offset >= limit_) {
+                    if (held == 0) {
+                        atEnd = true;
+                        break;
+                    }
+                    finishing = true;
+                }
                 if (held == raw.size()) raw.resize(raw.size() * 2);  // a very long line
-                ssize_t n = readSome(fd_, raw.data() + held, raw.size() - held);
+                size_t room = raw.size() - held;
+                if (!finishing)
+                    room = static_cast<size_t>(
+                        std::min<int64_t>(static_cast<int64_t>(room), limit_ - offset));
+                ssize_t n = readSome(fd_, raw.data() + held, room);
                 if (n < 0) {
                     block->readError = errno != 0 ? errno : EIO;
                     atEnd = true;
                     break;
                 }
-                atEnd = n == 0;
-                held += static_cast<size_t>(n);
-                if (first) {
-                    if (held < 3 && !atEnd) continue;
-                    first = false;
-                    if (skipBom_ && startsWithBom(raw.data(), held)) {
-                        std::memmove(raw.data(), raw.data() + 3, held - 3);
-                        held -= 3;
+                if (n == 0) {
+                    atEnd = true;
+                    if (finishing) {
+                        end = held;  // the writer stopped within the line: take it as it is
+                    } else {
+                        // Truncated or cut short under the reader: the partial line
+                        // is dropped, and the load must not look complete.
+                        block->shortened = true;
                     }
+                    break;
                 }
-                size_t end = held;
-                if (!atEnd) {
-                    // Only whole lines go on; the rest waits for the next read.
-                    const void* lf = ::memrchr(raw.data(), '\n', held);
-                    if (!lf) continue;
-                    end = static_cast<size_t>(static_cast<const char*>(lf) - raw.data()) + 1;
+                const size_t from = held;
+                held += static_cast<size_t>(n);
+                offset += n;
+                if (finishing) {
+                    const void* eol = std::memchr(raw.data() + from, lineEnd_, held - from);
+                    if (!eol) continue;
+                    // What follows was written after the count: not this load's.
+                    end = static_cast<size_t>(static_cast<const char*>(eol) - raw.data()) + 1;
+                    held = end;
+                    atEnd = true;
+                    break;
                 }
-                fill(*block, std::string_view(raw.data(), end), cp932.get());
-                std::memmove(raw.data(), raw.data() + end, held - end);
-                held -= end;
+                // Only whole lines go on; the rest waits for the next read.
+                const void* eol = ::memrchr(raw.data(), lineEnd_, held);
+                if (!eol) continue;
+                end = static_cast<size_t>(static_cast<const char*>(eol) - raw.data()) + 1;
                 break;
             }
+            fill(*block, std::string_view(raw.data(), end), cp932.get());
+            std::memmove(raw.data(), raw.data() + end, held - end);
+            held -= end;
             block->last = atEnd;
             publish(block);
         }
@@ -386,25 +442,30 @@ private:
         const char* base = block.text.data();
         const char* p = base;
         const char* end = base + block.text.size();
+        // Text almost never holds a NUL: one look at the block spares a look per line.
+        const bool anyNul = std::memchr(base, '\0', block.text.size()) != nullptr;
         while (p < end) {
-            const char* lf = static_cast<const char*>(std::memchr(p, '\n', end - p));
-            const char* lineEnd = lf ? lf : end;
+            const char* eol = static_cast<const char*>(std::memchr(p, lineEnd_, end - p));
+            const char* lineEnd = eol ? eol : end;
             size_t length = static_cast<size_t>(lineEnd - p);
-            if (length > 0 && p[length - 1] == '\r') --length;
+            if (lineEnd_ == '\n' && length > 0 && p[length - 1] == '\r') --length;
             LineBlock::Line line{static_cast<size_t>(p - base), length, block.values.size(),
                                  kUnsplit};
-            if (splitW3c_ && (length == 0 || *p != '#')) {
+            if (anyNul && std::memchr(p, '\0', length)) {
+                line.valueCount = kNotText;
+            } else if (splitW3c_ && (length == 0 || *p != '#')) {
                 splitCollapsed(std::string_view(p, length), block.values);
                 line.valueCount = block.values.size() - line.firstValue;
             }
             block.lines.push_back(line);
-            p = lf ? lf + 1 : end;
+            p = eol ? eol + 1 : end;
         }
     }
 
     const int fd_;
+    const int64_t limit_;
+    const char lineEnd_;
     const Decode decode_;
-    const bool skipBom_;
     const bool splitW3c_;
 
     std::mutex mutex_;
@@ -433,7 +494,7 @@ public:
 private:
     enum class Outcome { Finished, Cancelled };
 
-    Outcome readFile(int64_t lineCount, const FileScan& scan);
+    Outcome readFile(int fd, int64_t lineCount, const FileScan& scan);
     bool lineDone();
     void handleLine(std::string_view line);
     void dataLine(const std::string_view* values, size_t count);
@@ -506,11 +567,16 @@ private:
 RecordsetPtr LogLoad::run() {
     if (!table_) table_ = std::make_shared<Recordset>();
 
+    // One open file for the count and the read: a log renamed, replaced or
+    // deleted in between is still the one that was counted.
+    int raw = openForReading(path_);
+    if (raw < 0) return nullptr;
+    FileDescriptor fd(raw);
     FileScan scan;
-    int64_t lineCount = scanFile(path_, &scan);
-    if (lineCount == -1) return nullptr;
+    int64_t lineCount = scanOpenFile(fd.get(), &scan);
     try {
-        if (lineCount < 0) fail(kErrReadFailed, "デバイス I/O エラーです (" + path_ + ")");
+        if (lineCount < 0 || ::lseek(fd.get(), scan.bom ? 3 : 0, SEEK_SET) < 0)
+            fail(kErrReadFailed, "デバイス I/O エラーです (" + path_ + ")");
         lineCount_ = lineCount;
         if (ctx_.progress) ctx_.progress->setMaxCountMini(lineCount);
 
@@ -520,7 +586,7 @@ RecordsetPtr LogLoad::run() {
             applyFieldList(kNcsaFieldList);
         }
 
-        if (readFile(lineCount, scan) == Outcome::Cancelled) {
+        if (readFile(fd.get(), lineCount, scan) == Outcome::Cancelled) {
             finishHostLookups(true);
             return nullptr;
         }
@@ -558,27 +624,30 @@ void LogLoad::report(MessageIcon icon, const std::string& text) {
     if (ctx_.messages) ctx_.messages->showMessage(icon, text, kAppTitle);
 }
 
-LogLoad::Outcome LogLoad::readFile(int64_t lineCount, const FileScan& scan) {
-    int raw = openForReading(path_);
-    if (raw < 0) fail(kErrFileNotFound, "ファイルが見つかりません (" + path_ + ")");
-    FileDescriptor fd(raw);
-
+LogLoad::Outcome LogLoad::readFile(int fd, int64_t lineCount, const FileScan& scan) {
     // A BOM says UTF-8 even when some bytes are broken; without one, any
     // malformed byte means the file was written in the Windows code page.
+    // A character cut off by the end of the file is no such byte: the file
+    // was copied or read while being written, and only that character is lost.
     Decode decode = Decode::Utf8;
     if (scan.bom) {
-        decode = scan.utf8 ? Decode::Utf8 : Decode::Sanitize;
+        decode = scan.utf8 && !scan.cutAtEnd ? Decode::Utf8 : Decode::Sanitize;
     } else if (!scan.utf8) {
         decode = Cp932Decoder().ok() ? Decode::Cp932 : Decode::Sanitize;
+    } else if (scan.cutAtEnd) {
+        decode = Decode::Sanitize;
     }
     if (table_->isOpen()) table_->reserveRows(table_->storedRowCount() + lineCount);
 
     const bool w3c = logType_ != kLogTypeIis && logType_ != kLogTypeNcsa;
-    LineFeeder feeder(fd.get(), decode, scan.bom, w3c);
+    LineFeeder feeder(fd, scan.size - (scan.bom ? 3 : 0), scan.lineEnd, decode, w3c);
     for (;;) {
         LineBlock* block = feeder.next();
         for (const LineBlock::Line& line : block->lines) {
-            if (line.valueCount == kUnsplit) {
+            if (line.valueCount == kNotText) {
+                ++lineNumber_;
+                ++errorLines_;
+            } else if (line.valueCount == kUnsplit) {
                 handleLine(std::string_view(block->text.data() + line.begin, line.length));
             } else {
                 ++lineNumber_;
@@ -591,10 +660,14 @@ LogLoad::Outcome LogLoad::readFile(int64_t lineCount, const FileScan& scan) {
         }
         const bool last = block->last;
         const int readError = block->readError;
+        const bool shortened = block->shortened;
         feeder.recycle(block);
         if (readError != 0)
             fail(kErrReadFailed, "デバイス I/O エラーです (" + std::to_string(lineNumber_ + 1) +
                                      " 行目: " + std::strerror(readError) + ")");
+        if (shortened)
+            fail(kErrReadFailed, "読み込み中にファイルが短くなりました (" +
+                                     std::to_string(lineNumber_ + 1) + " 行目から後が読めません)");
         if (last) return Outcome::Finished;
     }
 }
@@ -657,9 +730,15 @@ void LogLoad::applyFieldList(std::string_view header) {
 // Maps the current names to the columns of the (possibly new) table once, so
 // that data lines need no name look-ups.
 void LogLoad::bindColumns() {
+    std::unordered_map<std::string_view, int> columnOf;
+    columnOf.reserve(table_->fieldCount());
+    for (size_t i = 0; i < table_->fieldCount(); ++i)
+        columnOf.try_emplace(table_->fields()[i].name, static_cast<int>(i));
     columnOfName_.clear();
-    for (const auto& name : names_)
-        columnOfName_.push_back(name.empty() ? -1 : table_->fieldIndex(name));
+    for (const auto& name : names_) {
+        auto it = name.empty() ? columnOf.end() : columnOf.find(name);
+        columnOfName_.push_back(it == columnOf.end() ? -1 : it->second);
+    }
     caches_.assign(table_->fieldCount(), ColumnCache{});
     ids_.assign(table_->fieldCount(), 0);
     dateColumn_ = table_->fieldIndex("date");
@@ -865,10 +944,12 @@ RecordsetPtr fncGetRecordsetFromLog(const std::string& path, RecordsetPtr& table
 RecordsetPtr fncMergeFields(RecordsetPtr& table, std::string_view header) {
     RecordsetPtr old = table ? table : std::make_shared<Recordset>();
     std::vector<FieldInfo> fields;
+    // A field list may name thousands of fields, and a log repeats it after
+    // every restart: no search through the names per name. The views point
+    // into the old table's fields and into header, which outlive the set.
+    std::unordered_set<std::string_view> taken;
     auto add = [&](std::string_view name) {
-        if (name.empty()) return;
-        for (const auto& f : fields)
-            if (f.name == name) return;
+        if (name.empty() || !taken.insert(name).second) return;
         fields.push_back(FieldInfo{std::string(name), FieldType::WideText, 255});
     };
     add("date");
@@ -879,7 +960,10 @@ RecordsetPtr fncMergeFields(RecordsetPtr& table, std::string_view header) {
 }
 
 int64_t fncGetLineCount(const std::string& path) {
-    return scanFile(path, nullptr);
+    int raw = openForReading(path);
+    if (raw < 0) return -1;
+    FileDescriptor fd(raw);
+    return scanOpenFile(fd.get(), nullptr);
 }
 
 std::string fncTrimSpaces(std::string_view line) {

@@ -33,8 +33,8 @@ enum LogReaderErrorCode : int {
     kErrOutOfMemory = 7,
     kErrTooManyValues = 9,  // a data line with more values than field names
     kErrInternal = 51,
-    kErrFileNotFound = 53,  // the file vanished between counting and reading
-    kErrReadFailed = 57,    // reading failed part way
+    kErrFileNotFound = 53,  // not raised since the count and the read share one open file
+    kErrReadFailed = 57,    // reading failed part way, or the file got shorter meanwhile
 };
 
 // Reads one access log into `table` (created when absent; replaced by a wider
@@ -44,8 +44,15 @@ enum LogReaderErrorCode : int {
 //
 // logType picks the layout of data lines: kLogTypeIis, kLogTypeNcsa, or W3C
 // extended for any other value. The text is UTF-8 when the file is (a BOM is
-// skipped, and a file with a BOM is always taken as UTF-8), CP932 otherwise;
-// lines end in LF or CR LF, the last one possibly in nothing.
+// skipped, and a file with a BOM is always taken as UTF-8; a character cut
+// off by the end of the file becomes U+FFFD), CP932 otherwise; lines end in
+// LF or CR LF, the last one possibly in nothing, and in a file without any LF
+// CR alone ends a line. A line holding a NUL byte is an error line.
+//
+// The load reads what the line count saw when it started: lines appended
+// while it runs are left for the next load (a counted last line still being
+// written is read to its end), and a file cut shorter meanwhile fails the
+// load with kErrReadFailed. A named pipe or a device is no log file.
 //
 // Progress goes to ctx.progress once per line, the error-line count and the
 // error report to ctx.messages, client addresses ("c-ip") through ctx.hosts
@@ -59,8 +66,9 @@ RecordsetPtr fncGetRecordsetFromLog(const std::string& path, RecordsetPtr& table
 // the old table is closed. Empty names (from a trailing space) make no field.
 RecordsetPtr fncMergeFields(RecordsetPtr& table, std::string_view header);
 
-// Number of lines of the file (a last line without a line end counts), -1
-// when it cannot be opened or is not a file, -2 when reading fails part way.
+// Number of lines of the file (a last line without a line end counts; a file
+// without any LF counts its CRs), -1 when it cannot be opened or is not a
+// regular file, -2 when reading fails part way.
 int64_t fncGetLineCount(const std::string& path);
 
 // The line with every run of spaces reduced to one space.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace brevadin {
 
@@ -650,11 +652,28 @@ bool Recordset::find(std::string_view criterion) {
 std::shared_ptr<Recordset> Recordset::takeOverColumns(Recordset& old,
                                                       const std::vector<FieldInfo>& fields) {
     auto fresh = std::make_shared<Recordset>();
-    for (const auto& f : fields) fresh->appendField(f.name, f.type, f.definedSize);
+    // Names are matched through hash maps: a log's field list can hold
+    // thousands of names, and a search per name would make this quadratic.
+    std::unordered_set<std::string_view> names;
+    names.reserve(fields.size());
+    for (const auto& f : fields) {
+        if (!names.insert(f.name).second)
+            throw RecordsetError(kErrDuplicateField,
+                                 "フィールド \"" + f.name + "\" は既にあります");
+        fresh->fields_.push_back(f);
+        fresh->columns_.emplace_back();
+    }
     fresh->open();
+    std::unordered_map<std::string_view, size_t> oldColumn;
+    if (old.open_) {
+        oldColumn.reserve(old.fields_.size());
+        for (size_t i = 0; i < old.fields_.size(); ++i)
+            oldColumn.try_emplace(old.fields_[i].name, i);
+    }
     size_t rows = old.open_ ? old.rows_ : 0;
     for (size_t i = 0; i < fresh->fields_.size(); ++i) {
-        int from = old.open_ ? old.fieldIndex(fresh->fields_[i].name) : -1;
+        auto it = oldColumn.find(fresh->fields_[i].name);
+        int from = it == oldColumn.end() ? -1 : static_cast<int>(it->second);
         if (from >= 0) {
             fresh->columns_[i] = std::move(old.columns_[static_cast<size_t>(from)]);
             old.columns_[static_cast<size_t>(from)] = Column();
