@@ -1,6 +1,8 @@
 #include "common/atomicfile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +29,40 @@ bool writeAll(int fd, std::string_view bytes, int& err) {
     return true;
 }
 
+constexpr std::string_view kTempMark = ".tmp-";
+constexpr size_t kTempSuffix = 6;  // the XXXXXX of mkstemp
+
+// Removes the temporary files that earlier saves of path left behind when
+// they were killed, so that they cannot pile up beside it. A save holds a
+// lock on its temporary file for as long as it runs, and the system drops the
+// lock of a killed process: an unlocked one belongs to nobody any more.
+void removeAbandonedTemporaries(const std::string& path) {
+    std::filesystem::path target(path);
+    std::string dir = target.parent_path().string();
+    if (dir.empty()) dir = ".";
+    const std::string prefix = target.filename().string() + std::string(kTempMark);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (struct dirent* entry = ::readdir(d)) {
+        std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + kTempSuffix ||
+            name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string file = joinPath(dir, name);
+        int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) continue;
+        // The name must still be the file that was locked before it goes.
+        struct stat held {};
+        struct stat named {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+            S_ISREG(held.st_mode) && ::lstat(file.c_str(), &named) == 0 &&
+            named.st_ino == held.st_ino && named.st_dev == held.st_dev)
+            ::unlink(file.c_str());
+        ::close(fd);
+    }
+    ::closedir(d);
+}
+
 }  // namespace
 
 bool writeFileAtomically(const std::string& path,
@@ -36,12 +72,28 @@ bool writeFileAtomically(const std::string& path,
         if (error) *error = why;
         return false;
     };
-    std::string tmpl = path + ".tmp-XXXXXX";
+    removeAbandonedTemporaries(path);
+    std::string tmpl = path + std::string(kTempMark) + std::string(kTempSuffix, 'X');
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
     int fd = ::mkstemp(name.data());
     if (fd < 0) return fail(path + ": " + errnoText(errno));
     const std::string tmpPath(name.data());
+    // Marks the file as in use until the rename is done (see
+    // removeAbandonedTemporaries): the lock lives on in a second descriptor
+    // past the close whose result the save checks. Where the file system has
+    // no locks, strays are simply never removed.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    struct Held {
+        int lock;
+        const std::string& tmp;
+        bool renamed = false;
+        ~Held() {
+            // Also when the writer throws: no temporary file outlives a failed save.
+            if (!renamed) ::unlink(tmp.c_str());
+            if (lock >= 0) ::close(lock);
+        }
+    } held{::fcntl(fd, F_DUPFD_CLOEXEC, 0), tmpPath};
 
     // Keep the permissions an existing target had; a new file gets 0644 less the umask.
     struct stat st {};
@@ -73,7 +125,13 @@ bool writeFileAtomically(const std::string& path,
         buffer.append(bytes);
         return true;
     };
-    bool completed = writer(sink);
+    bool completed = false;
+    try {
+        completed = writer(sink);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
     if (ok && completed) ok = writeAll(fd, buffer, err);
     if (ok && completed && ::fsync(fd) != 0) {
         err = errno;
@@ -83,15 +141,13 @@ bool writeFileAtomically(const std::string& path,
         err = errno;
         ok = false;
     }
-    if (!ok || !completed) {
-        ::unlink(tmpPath.c_str());
+    if (!ok || !completed)
         return fail(ok ? path + ": 中止されました" : path + ": " + errnoText(err));
-    }
     if (::rename(tmpPath.c_str(), path.c_str()) != 0) {
         err = errno;
-        ::unlink(tmpPath.c_str());
         return fail(path + ": " + errnoText(err));
     }
+    held.renamed = true;
     // Make the rename itself durable.
     std::filesystem::path dir = std::filesystem::path(path).parent_path();
     if (dir.empty()) dir = ".";
@@ -111,6 +167,9 @@ bool writeFileAtomically(const std::string& path, std::string_view content, std:
 bool keepAsBad(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
+    // An empty file holds nothing worth keeping, and renaming it would
+    // destroy the ".bad" an earlier failure kept.
+    if (S_ISREG(st.st_mode) && st.st_size == 0) return true;
     return ::rename(path.c_str(), (path + ".bad").c_str()) == 0;
 }
 

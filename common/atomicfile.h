@@ -7,9 +7,11 @@
 namespace brevadin {
 
 // Writes a file so that it is never seen half-written: the content goes to a
-// temporary file beside the target, is flushed to disk, and is then renamed
-// over the target. On any failure the target is untouched, the temporary file
-// is removed, false is returned and *error (when given) says why.
+// temporary file beside the target (path + ".tmp-" and six characters), is
+// flushed to disk, and is then renamed over the target. On any failure the
+// target is untouched, the temporary file is removed, false is returned and
+// *error (when given) says why. A save that was killed leaves its temporary
+// file behind; the next save of the same path removes it.
 //
 // The writer callback receives a sink; it returns false to abandon the write
 // (for instance when the user cancelled an export).
@@ -22,8 +24,10 @@ bool writeFileAtomically(const std::string& path, std::string_view content,
                          std::string* error = nullptr);
 
 // Keeps an unreadable file before a fresh one replaces it: path is renamed to
-// path + ".bad" (replacing an older ".bad"). Returns false when nothing was
-// there to keep or the rename failed.
+// path + ".bad" (replacing an older ".bad"). An empty file is left where it is
+// for the fresh one to replace, and an older ".bad" stays. Returns true when a
+// fresh file may now be written to path: false when nothing was there or the
+// rename failed.
 bool keepAsBad(const std::string& path);
 
 // The folder that holds the running executable, without a trailing separator.

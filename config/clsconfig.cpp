@@ -109,9 +109,27 @@ void clsConfig::Load() {
 
     if (!grid_) return;
     std::string buffer = GetPrivateProfileSection("ColWidth", kBufferChars, path_);
+    // A section longer than the buffer is cut, most likely inside an entry:
+    // "Col26=126" may arrive as "Col2", which would set column 2 to the
+    // minimum. That piece is no entry and is left out.
+    size_t cutPiece = std::string::npos;  // where the NUL after the cut piece lies
+    std::vector<std::string> entries;
+    if (doc.section("ColWidth", entries)) {
+        std::string full;
+        for (const auto& e : entries) {
+            full += e;
+            full += '\0';
+        }
+        if (full.size() + 1 > kBufferChars && full[kBufferChars - 2] != '\0')
+            cutPiece = kBufferChars - 2;
+    }
     size_t start = 0;
     for (;;) {
         size_t nul = buffer.find('\0', start);
+        if (nul != std::string::npos && nul == cutPiece) {
+            start = nul + 1;
+            continue;
+        }
         std::string piece = buffer.substr(start, nul == std::string::npos ? std::string::npos
                                                                           : nul - start);
         size_t eq = piece.size() >= 3 ? piece.find('=', 2) : std::string::npos;

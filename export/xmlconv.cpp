@@ -9,6 +9,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <stdexcept>
 
 #include "common/atomicfile.h"
 
@@ -70,6 +71,85 @@ const char* attributeValue(pugi::xml_node node, const char* uri, std::string_vie
     return nullptr;
 }
 
+// The text of a raw attribute value. The parser leaves references alone,
+// because it would keep one it does not know as literal text: a stored table
+// has no document type, so only the five predefined entities and character
+// references can occur, and any other reference makes the document one a
+// conforming reader refuses.
+struct BadReference : std::runtime_error {
+    BadReference() : std::runtime_error("undeclared entity") {}
+};
+
+void appendUtf8(std::string& out, unsigned long cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Values without a reference (nearly all) are returned as they are; the
+// others are resolved into scratch.
+std::string_view resolveReferences(const char* raw, std::string& scratch) {
+    const char* amp = std::strchr(raw, '&');
+    if (!amp) return raw;
+    scratch.assign(raw, amp);
+    const char* p = amp;
+    while (*p) {
+        if (*p != '&') {
+            scratch += *p++;
+            continue;
+        }
+        const char* semi = std::strchr(p, ';');
+        if (!semi) throw BadReference();
+        std::string_view name(p + 1, static_cast<size_t>(semi - p - 1));
+        static constexpr std::pair<std::string_view, char> kPredefined[] = {
+            {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+        const auto* named = std::find_if(std::begin(kPredefined), std::end(kPredefined),
+                                         [&](const auto& e) { return e.first == name; });
+        if (named != std::end(kPredefined)) {
+            scratch += named->second;
+        } else if (name.size() >= 2 && name[0] == '#') {
+            const bool hex = name[1] == 'x';
+            std::string_view digits = name.substr(hex ? 2 : 1);
+            if (digits.empty() || digits.size() > 8) throw BadReference();
+            unsigned long cp = 0;
+            for (char c : digits) {
+                int d = -1;
+                if (c >= '0' && c <= '9') d = c - '0';
+                if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+                if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+                if (d < 0) throw BadReference();
+                cp = cp * (hex ? 16 : 10) + static_cast<unsigned long>(d);
+            }
+            // Control characters are allowed: this program writes them as
+            // references so that they survive in values.
+            if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) throw BadReference();
+            appendUtf8(scratch, cp);
+        } else {
+            throw BadReference();
+        }
+        p = semi + 1;
+    }
+    return scratch;
+}
+
+std::string resolved(const char* raw) {
+    if (!raw) return {};
+    std::string scratch;
+    return std::string(resolveReferences(raw, scratch));
+}
+
 struct SchemaField {
     std::string xmlName;  // the name the data section uses
     FieldInfo info;
@@ -93,8 +173,10 @@ FieldInfo fieldInfoFrom(pugi::xml_node attributeType, std::string displayName) {
         const char* v = datatype ? attributeValue(datatype, uri, local) : nullptr;
         return v ? v : attributeValue(attributeType, uri, local);
     };
-    std::string_view type = lookup(kDataTypeUri, "type") ? lookup(kDataTypeUri, "type") : "string";
-    std::string_view dbtype = lookup(kRowsetUri, "dbtype") ? lookup(kRowsetUri, "dbtype") : "";
+    const char* rawType = lookup(kDataTypeUri, "type");
+    const char* rawDbtype = lookup(kRowsetUri, "dbtype");
+    const std::string type = rawType ? resolved(rawType) : "string";
+    const std::string dbtype = resolved(rawDbtype);
     if (type == "dateTime" || dbtype == "variantdate" || dbtype == "timestamp" ||
         dbtype == "filetime")
         info.type = FieldType::DateTime;
@@ -102,7 +184,7 @@ FieldInfo fieldInfoFrom(pugi::xml_node attributeType, std::string displayName) {
         info.type = FieldType::NarrowText;
     else
         info.type = FieldType::WideText;
-    auto size = parseLong(lookup(kDataTypeUri, "maxLength"));
+    auto size = parseLong(resolved(lookup(kDataTypeUri, "maxLength")).c_str());
     info.definedSize = size && *size > 0 ? *size : 255;
     return info;
 }
@@ -207,11 +289,17 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName) {
         if (!ok || bytes.empty()) return nullptr;
         pugi::xml_document doc;
         // No whitespace conversion or line-end folding in attributes: real
-        // files hold raw TAB, CR and LF in names and values.
-        unsigned flags = pugi::parse_cdata | pugi::parse_escapes;
+        // files hold raw TAB, CR and LF in names and values. References are
+        // resolved by resolveReferences, strictly.
+        unsigned flags = pugi::parse_cdata | pugi::parse_doctype;
         pugi::xml_parse_result parsed =
             doc.load_buffer_inplace(bytes.data(), bytes.size(), flags, pugi::encoding_auto);
         if (!parsed) return nullptr;
+        // A document type is never part of a stored table. Its entities are
+        // not expanded here, so a value naming one would read wrongly, and a
+        // nest of them is the classic way to exhaust a reader's memory.
+        for (pugi::xml_node n : doc.children())
+            if (n.type() == pugi::node_doctype) return nullptr;
         pugi::xml_node root = doc.document_element();
         if (!root || std::string_view(root.name()) != "xml") return nullptr;
         pugi::xml_node schema = childElement(root, kSchemaUri, "Schema");
@@ -223,14 +311,15 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName) {
         for (pugi::xml_node at : elementType.children()) {
             if (!isElement(at, kSchemaUri, "AttributeType")) continue;
             const char* hidden = attributeValue(at, kRowsetUri, "hidden");
-            if (hidden && std::string_view(hidden) == "true") continue;
+            if (hidden && resolved(hidden) == "true") continue;
             const char* name = attributeValue(at, nullptr, "name");
             if (!name) return nullptr;
             const char* display = attributeValue(at, kRowsetUri, "name");
             SchemaField f;
-            f.xmlName = name;
-            f.info = fieldInfoFrom(at, display ? display : name);
-            f.number = parseLong(attributeValue(at, kRowsetUri, "number")).value_or(0);
+            f.xmlName = resolved(name);
+            f.info = fieldInfoFrom(at, display ? resolved(display) : f.xmlName);
+            f.number =
+                parseLong(resolved(attributeValue(at, kRowsetUri, "number")).c_str()).value_or(0);
             f.documentOrder = fields.size();
             fields.push_back(std::move(f));
         }
@@ -251,13 +340,16 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName) {
         pugi::xml_node data = childElement(root, kRowsetUri, "data");
         if (!data) return table;
         std::vector<uint32_t> ids(fields.size());
+        std::string scratch;
         auto apply = [&](pugi::xml_node row) {
             for (pugi::xml_attribute a : row.attributes()) {
                 auto it = columnOf.find(std::string_view(a.name()));
-                if (it != columnOf.end()) ids[it->second] = table->column(it->second).intern(a.value());
+                if (it != columnOf.end())
+                    ids[it->second] =
+                        table->column(it->second).intern(resolveReferences(a.value(), scratch));
             }
             if (const char* nulls = attributeValue(row, kRowsetUri, "forcenull")) {
-                std::string_view list = nulls;
+                std::string_view list = resolveReferences(nulls, scratch);
                 while (!list.empty()) {
                     size_t sp = list.find(' ');
                     auto it = columnOf.find(list.substr(0, sp));

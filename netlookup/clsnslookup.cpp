@@ -59,8 +59,21 @@ bool isPlausibleHostName(const std::string& text) {
 std::string clsNsLookup::ReverseLookup(std::string sIPAddr) {
     // Parse the text as a numeric address only, so that a host name or any
     // other text never turns into a query.
+    //
+    // IPv4 must be four plain decimal numbers. getaddrinfo alone would take
+    // inet_aton's shorthands too, so a stray "10" would ask about 0.0.0.10
+    // and "192.0.2.010" about 192.0.2.8 (octal), putting another host's name
+    // beside the address. IPv6 text goes to getaddrinfo, which also takes a
+    // scope ("%eth0"). A NUL would cut the text short of what is shown.
+    const bool ipv6 = sIPAddr.find(':') != std::string::npos;
+    in_addr ipv4{};
+    if (sIPAddr.find('\0') != std::string::npos ||
+        (!ipv6 && inet_pton(AF_INET, sIPAddr.c_str(), &ipv4) != 1)) {
+        WSError = EAI_NONAME;
+        return {};
+    }
     addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
+    hints.ai_family = ipv6 ? AF_INET6 : AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICHOST;
     addrinfo* parsed = nullptr;

@@ -272,6 +272,7 @@ HostCache::~HostCache() {
 
 HostCache::LoadResult HostCache::load(const std::string& path, std::string* error) {
     if (error) error->clear();
+    unkeptPath_.clear();
     RecordsetPtr loaded = fncGetRecordsetFromXml(path);
     if (loaded && adopt(loaded)) return LoadResult::Loaded;
 
@@ -280,8 +281,10 @@ HostCache::LoadResult HostCache::load(const std::string& path, std::string* erro
     const bool present =
         std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
     if (present && !keepAsBad(path)) {
-        // Writing now would destroy the only copy; serve the run from memory.
+        // Writing now would destroy the only copy; serve the run from memory,
+        // and let no later save write over it either.
         adopt(makeFreshTable());
+        unkeptPath_ = path;
         if (error) *error = path + ": " + path + ".bad として退避できませんでした";
         return LoadResult::Repaired;
     }
@@ -315,6 +318,15 @@ bool HostCache::adopt(RecordsetPtr table) {
 
 bool HostCache::save(const std::string& path, std::string* error) {
     if (error) error->clear();
+    if (!unkeptPath_.empty() && path == unkeptPath_) {
+        if (!keepAsBad(path)) {
+            if (error)
+                *error = path + ": 読めなかったファイルを " + path +
+                         ".bad として退避できないため、上書きしません";
+            return false;
+        }
+        unkeptPath_.clear();
+    }
     try {
         table_->setSort("UPDATED DESC");
     } catch (const std::exception& e) {

@@ -62,7 +62,8 @@ public:
     enum class LoadResult {
         Loaded,    // the file was read
         Created,   // there was no file; a fresh one was written
-        Repaired,  // the file was unreadable, was kept as path + ".bad" and replaced
+        Repaired,  // the file was unreadable, was kept as path + ".bad" (an empty
+                   // one is not) and replaced, or could not be kept (*error says so)
     };
 
     explicit HostCache(std::shared_ptr<Resolver> resolver = std::make_shared<SystemResolver>(),
@@ -74,7 +75,8 @@ public:
     // Start-up: reads the cache from path. When that yields no usable table,
     // an existing file is first kept as path + ".bad", then a fresh cache is
     // made and written. *error is cleared, or says why the fresh file could
-    // not be written (the cache still serves the run from memory).
+    // not be written (the cache still serves the run from memory). A file that
+    // could not be kept is not written over, now or by a later save to path.
     LoadResult load(const std::string& path, std::string* error = nullptr);
 
     // Takes table as the cache: its rows as they are, in their stored order,
@@ -83,7 +85,9 @@ public:
     bool adopt(RecordsetPtr table);
 
     // Shutdown: orders the table newest first ("UPDATED DESC") and writes it
-    // to path. False with *error set when the file could not be written.
+    // to path. False with *error set when the file could not be written, or
+    // when path is the unreadable file load could not keep and it still
+    // cannot be kept as path + ".bad".
     bool save(const std::string& path, std::string* error = nullptr);
 
     // The display text of address, waiting for the reverse lookup on a miss.
@@ -127,6 +131,8 @@ private:
     std::unordered_map<std::string, std::shared_ptr<detail::LookupJob>, KeyHash, std::equal_to<>>
         pending_;
     std::chrono::steady_clock::time_point nextReap_{};
+    // The unreadable file load found and could not move aside; empty when none.
+    std::string unkeptPath_;
 };
 
 }  // namespace brevadin

@@ -105,6 +105,24 @@ TEST(ClsNsLookup, ReverseLookupRejectsTextThatIsNotANumericAddress) {
     }
 }
 
+TEST(ClsNsLookup, ReverseLookupRejectsShorthandAndPaddedIPv4) {
+    // Each of these is 127.0.0.1 to inet_aton. Were one let through, the
+    // name of a different address would show beside the text; /etc/hosts
+    // must list 127.0.0.1 so that such a slip still asks nothing of a server.
+    auto hosts = readEtcHosts();
+    if (hostsLineFor(hosts, "127.0.0.1") == nullptr) GTEST_SKIP() << "no 127.0.0.1 line";
+    for (const std::string& text : {std::string("127.1"), std::string("2130706433"),
+                                   std::string("0x7f.0.0.1"), std::string("0177.0.0.1"),
+                                   std::string("127.0.0.01"), std::string("127.0.0.1\0x", 11)}) {
+        clsNsLookup lookup;
+        EXPECT_EQ(lookup.ReverseLookup(text), "") << text;
+        EXPECT_EQ(lookup.WSError, EAI_NONAME) << text;
+    }
+    // The plain form still resolves.
+    clsNsLookup lookup;
+    EXPECT_EQ(lookup.ReverseLookup("127.0.0.1"), hostsLineFor(hosts, "127.0.0.1")->names.front());
+}
+
 TEST(ClsNsLookup, ErrorCodeIsNotResetBySuccess) {
     auto hosts = readEtcHosts();
     if (hostsLineFor(hosts, "127.0.0.1") == nullptr) GTEST_SKIP() << "no 127.0.0.1 line";

@@ -1,0 +1,457 @@
+// The program's own files in a state nobody wrote them in: stored tables
+// with entities, document types and absurd nesting, a host-name cache cut
+// off in the middle, and a settings file grown to a hundred thousand lines.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "config/clsconfig.h"
+#include "export/xmlconv.h"
+#include "netlookup/hostcache.h"
+#include "tests/netlookup/testsupport.h"
+#include "tests/support/testfiles.h"
+
+namespace brevadin {
+namespace {
+
+using testing::readFile;
+using testing::TempFolder;
+using testing::writeFile;
+
+// --- stored tables ----------------------------------------------------------------
+
+const std::string kTableHead =
+    "<xml xmlns:s='uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882'\r\n"
+    "\txmlns:dt='uuid:C2F41010-65B3-11d1-A29F-00AA00C14882'\r\n"
+    "\txmlns:rs='urn:schemas-microsoft-com:rowset'\r\n\txmlns:z='#RowsetSchema'>\r\n"
+    "<s:Schema id='RowsetSchema'>\r\n"
+    "\t<s:ElementType name='row' content='eltOnly' rs:updatable='true'>\r\n"
+    "\t\t<s:AttributeType name='IP' rs:number='1' rs:write='true'>\r\n"
+    "\t\t\t<s:datatype dt:type='string' rs:dbtype='str' dt:maxLength='50'/>\r\n"
+    "\t\t</s:AttributeType>\r\n"
+    "\t\t<s:AttributeType name='c1' rs:name='NAME' rs:number='2' rs:write='true'>\r\n"
+    "\t\t\t<s:datatype dt:type='string' rs:dbtype='str' dt:maxLength='255'/>\r\n"
+    "\t\t</s:AttributeType>\r\n"
+    "\t\t<s:extends type='rs:rowbase'/>\r\n\t</s:ElementType>\r\n</s:Schema>\r\n";
+
+std::string table(const std::string& data, const std::string& prolog = "") {
+    return prolog + kTableHead + "<rs:data>\r\n" + data + "</rs:data>\r\n</xml>";
+}
+
+std::string row(const std::string& ip, const std::string& name) {
+    return "\t<z:row IP='" + ip + "' c1='" + name + "'/>\r\n";
+}
+
+std::string nested(int depth) {
+    std::string out;
+    out.reserve(static_cast<size_t>(depth) * 7);
+    for (int i = 0; i < depth; ++i) out += "<a>";
+    for (int i = 0; i < depth; ++i) out += "</a>";
+    return out;
+}
+
+const std::string kBillionLaughs =
+    "<?xml version='1.0'?>\r\n<!DOCTYPE xml [\r\n<!ENTITY lol 'lol'>\r\n"
+    "<!ENTITY lol1 '&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;'>\r\n"
+    "<!ENTITY lol2 '&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;'>\r\n"
+    "<!ENTITY lol3 '&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;'>\r\n"
+    "<!ENTITY lol4 '&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;'>\r\n"
+    "<!ENTITY lol5 '&lol4;&lol4;&lol4;&lol4;&lol4;&lol4;&lol4;&lol4;&lol4;&lol4;'>\r\n"
+    "<!ENTITY lol6 '&lol5;&lol5;&lol5;&lol5;&lol5;&lol5;&lol5;&lol5;&lol5;&lol5;'>\r\n"
+    "<!ENTITY lol7 '&lol6;&lol6;&lol6;&lol6;&lol6;&lol6;&lol6;&lol6;&lol6;&lol6;'>\r\n"
+    "<!ENTITY lol8 '&lol7;&lol7;&lol7;&lol7;&lol7;&lol7;&lol7;&lol7;&lol7;&lol7;'>\r\n"
+    "<!ENTITY lol9 '&lol8;&lol8;&lol8;&lol8;&lol8;&lol8;&lol8;&lol8;&lol8;&lol8;'>\r\n]>\r\n";
+
+struct XmlCase {
+    std::string name;
+    std::function<std::string()> document;
+    bool loads;
+    std::vector<std::vector<std::string>> rows;  // IP, NAME of each row when it loads
+};
+
+std::vector<XmlCase> xmlCases() {
+    std::vector<XmlCase> list;
+    // The well-formed references, so that refusing the others is no accident.
+    list.push_back(
+        {"PredefinedEntitiesAndCharacterReferences",
+         [] { return table(row("a&amp;b", "&lt;&gt;&quot;&apos;&#x41;&#66;&#x65e5;&#x1F600;")); },
+         true,
+         {{"a&b", "<>\"'AB日\xf0\x9f\x98\x80"}}});
+    list.push_back({"UndeclaredEntityInAValue",
+                    [] { return table(row("192.0.2.1", "one") + row("192.0.2.2", "&nbsp;two")); },
+                    false,
+                    {}});
+    list.push_back({"UndeclaredEntityInAFieldName",
+                    [] {
+                        std::string doc = table(row("192.0.2.1", "one"));
+                        doc.replace(doc.find("rs:name='NAME'"), 14, "rs:name='&name;'");
+                        return doc;
+                    },
+                    false,
+                    {}});
+    list.push_back({"AmpersandThatStartsNoReference",
+                    [] { return table(row("192.0.2.1", "AT&T")); },
+                    false,
+                    {}});
+    list.push_back(
+        {"ReferenceToNoCharacter", [] { return table(row("192.0.2.1", "&#xD800;")); }, false, {}});
+    list.push_back({"ReferenceBeyondUnicode",
+                    [] { return table(row("192.0.2.1", "&#x110000;")); },
+                    false,
+                    {}});
+    // Entities are not expanded at all, so the nine levels cost nothing; the
+    // document type alone makes it no stored table.
+    list.push_back({"BillionLaughs",
+                    [] { return table(row("192.0.2.1", "&lol9;"), kBillionLaughs); },
+                    false,
+                    {}});
+    list.push_back({"QuadraticBlowup",
+                    [] {
+                        std::string refs;
+                        for (int i = 0; i < 20000; ++i) refs += "&big;";
+                        return table(
+                            row("192.0.2.1", refs),
+                            "<!DOCTYPE xml [<!ENTITY big '" + std::string(50000, 'B') + "'>]>\r\n");
+                    },
+                    false,
+                    {}});
+    list.push_back({"ExternalEntity",
+                    [] {
+                        return table(
+                            row("192.0.2.1", "&secret;"),
+                            "<!DOCTYPE xml [<!ENTITY secret SYSTEM 'file:///etc/passwd'>]>\r\n");
+                    },
+                    false,
+                    {}});
+    list.push_back({"DocumentTypeWithoutEntities",
+                    [] { return table(row("192.0.2.1", "one"), "<!DOCTYPE xml>\r\n"); },
+                    false,
+                    {}});
+    // Elements a stored table does not have are passed over, however deep.
+    list.push_back(
+        {"HundredThousandLevelsBetweenRows",
+         [] { return table(row("192.0.2.1", "one") + nested(100000) + row("192.0.2.2", "two")); },
+         true,
+         {{"192.0.2.1", "one"}, {"192.0.2.2", "two"}}});
+    list.push_back({"HundredThousandLevelsNeverClosed",
+                    [] {
+                        std::string doc = table(row("192.0.2.1", "one"));
+                        std::string open = nested(100000).substr(0, 300000);
+                        return doc.substr(0, doc.find("</rs:data>")) + open;
+                    },
+                    false,
+                    {}});
+    list.push_back(
+        {"HundredThousandLevelsAsTheWholeDocument", [] { return nested(100000); }, false, {}});
+    return list;
+}
+
+const std::vector<XmlCase>& allXmlCases() {
+    static const std::vector<XmlCase> list = xmlCases();
+    return list;
+}
+
+class BadStoredTable : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(BadStoredTable, LoadsOnlyWhatIsWellFormed) {
+    const XmlCase& c = allXmlCases()[GetParam()];
+    TempFolder dir;
+    writeFile(dir.file("table.xml"), c.document());
+    RecordsetPtr t = fncGetRecordsetFromXml(dir.file("table.xml"));
+    ASSERT_EQ(t != nullptr, c.loads);
+    if (!t) return;
+    ASSERT_EQ(t->fieldCount(), 2u);
+    EXPECT_EQ(t->fields()[1].name, "NAME");
+    ASSERT_EQ(t->storedRowCount(), c.rows.size());
+    for (size_t r = 0; r < c.rows.size(); ++r) {
+        EXPECT_EQ(t->value(r, 0), c.rows[r][0]) << r;
+        EXPECT_EQ(t->value(r, 1), c.rows[r][1]) << r;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, BadStoredTable, ::testing::Range<size_t>(0, allXmlCases().size()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                             return allXmlCases()[info.param].name;
+                         });
+
+// What this program writes reads back through the strict references: control
+// characters and markup in values and names.
+TEST(BadStoredTable, OwnOutputStillReadsBack) {
+    TempFolder dir;
+    Recordset t;
+    t.appendField("a&b <c>");
+    t.appendField("IP", FieldType::NarrowText, 50);
+    t.open();
+    size_t r = t.appendRow();
+    t.setValue(r, 0, "tab\tcr\rlf\n&amp; 'q' \"d\" \x01\x1f");
+    t.setValue(r, 1, "192.0.2.1");
+    ASSERT_TRUE(fncSaveRecordsetToXml(t, dir.file("t.xml")));
+    RecordsetPtr back = fncGetRecordsetFromXml(dir.file("t.xml"));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->fields()[0].name, "a&b <c>");
+    EXPECT_EQ(back->value(0, 0), "tab\tcr\rlf\n&amp; 'q' \"d\" \x01\x1f");
+    EXPECT_EQ(back->value(0, 1), "192.0.2.1");
+}
+
+// --- the host-name cache file -------------------------------------------------------
+
+class BadHostsFile : public ::testing::Test {
+protected:
+    void SetUp() override { path_ = dir_.file("hosts.xml"); }
+
+    // A cache file of n resolved rows, as a long-used one looks.
+    std::string cacheFile(int n) {
+        Recordset t;
+        t.appendField("IP", FieldType::NarrowText, 50);
+        t.appendField("NAME", FieldType::NarrowText, 255);
+        t.appendField("UPDATED", FieldType::DateTime);
+        t.appendField("CREATED", FieldType::DateTime);
+        t.open();
+        for (int i = 0; i < n; ++i) {
+            size_t r = t.appendRow();
+            t.setValue(r, 0, "198.18." + std::to_string(i / 256) + "." + std::to_string(i % 256));
+            t.setValue(r, 1, "host" + std::to_string(i) + ".example");
+            t.setValue(r, 2, "2003-05-01T00:00:00");
+            t.setValue(r, 3, "2003-05-01T00:00:00");
+        }
+        std::string scratch = dir_.file("scratch.xml");
+        EXPECT_TRUE(fncSaveRecordsetToXml(t, scratch));
+        std::string bytes = readFile(scratch);
+        std::filesystem::remove(scratch);
+        return bytes;
+    }
+
+    // The cache serves and remembers: a known name at once, a new one through
+    // the resolver, and a save that a fresh start reads back.
+    void expectUsable(HostCache& cache) {
+        std::string name;
+        EXPECT_TRUE(cache.findOrStart("127.0.0.1", name));
+        EXPECT_EQ(name, "Local Host");
+        fake_->answer("192.0.2.7", "seven.example");
+        EXPECT_EQ(cache.fncGetHostName("192.0.2.7"), "seven.example [192.0.2.7]");
+    }
+
+    bool loadsAsCache(const std::string& path, size_t rows) {
+        RecordsetPtr t = fncGetRecordsetFromXml(path);
+        return t && t->fieldIndex("IP") >= 0 && t->storedRowCount() == rows;
+    }
+
+    TempFolder dir_;
+    std::string path_;
+    std::shared_ptr<nettest::FakeResolver> fake_ = std::make_shared<nettest::FakeResolver>();
+};
+
+TEST_F(BadHostsFile, CutInTheMiddleIsKeptAsideAndTheCacheStartsAfresh) {
+    const std::string whole = cacheFile(3000);
+    const std::string cut = whole.substr(0, whole.size() / 2);
+    writeFile(path_, cut);
+    HostCache cache(fake_);
+    std::string error = "untouched";
+    EXPECT_EQ(cache.load(path_, &error), HostCache::LoadResult::Repaired);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(readFile(path_ + ".bad"), cut);
+    EXPECT_TRUE(loadsAsCache(path_, 1));  // the loop-back row only
+    EXPECT_EQ(cache.table().storedRowCount(), 1u);
+    expectUsable(cache);
+
+    ASSERT_TRUE(cache.save(path_, &error)) << error;
+    EXPECT_EQ(readFile(path_ + ".bad"), cut);  // the save leaves the kept file alone
+    HostCache next(fake_);
+    EXPECT_EQ(next.load(path_), HostCache::LoadResult::Loaded);
+    EXPECT_EQ(next.fncGetHostName("192.0.2.7"), "seven.example [192.0.2.7]");
+    EXPECT_EQ(fake_->calls("192.0.2.7"), 1);
+}
+
+TEST_F(BadHostsFile, ALaterUnreadableFileReplacesTheOlderBad) {
+    writeFile(path_ + ".bad", "older");
+    writeFile(path_, "<xml><cut");
+    HostCache cache(fake_);
+    EXPECT_EQ(cache.load(path_), HostCache::LoadResult::Repaired);
+    EXPECT_EQ(readFile(path_ + ".bad"), "<xml><cut");  // documented: one .bad, the latest
+}
+
+TEST_F(BadHostsFile, AnEmptyFileDoesNotDestroyTheKeptOne) {
+    // The long-used cache was cut once and kept; then the file is found empty.
+    const std::string whole = cacheFile(3000);
+    const std::string cut = whole.substr(0, whole.size() / 3);
+    writeFile(path_ + ".bad", cut);
+    writeFile(path_, "");
+    HostCache cache(fake_);
+    std::string error = "untouched";
+    EXPECT_EQ(cache.load(path_, &error), HostCache::LoadResult::Repaired);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(readFile(path_ + ".bad"), cut);
+    EXPECT_TRUE(loadsAsCache(path_, 1));
+    expectUsable(cache);
+}
+
+TEST_F(BadHostsFile, AFileThatCannotBeKeptIsNeverWrittenOver) {
+    const std::string whole = cacheFile(3000);
+    const std::string cut = whole.substr(0, whole.size() / 2);
+    writeFile(path_, cut);
+    // Something the rename cannot replace sits where the kept file would go.
+    std::filesystem::create_directories(path_ + ".bad/inside");
+    HostCache cache(fake_);
+    std::string error;
+    EXPECT_EQ(cache.load(path_, &error), HostCache::LoadResult::Repaired);
+    EXPECT_EQ(error, path_ + ": " + path_ + ".bad として退避できませんでした");
+    EXPECT_EQ(readFile(path_), cut);
+    expectUsable(cache);  // from memory
+
+    // The shutdown save must not destroy the only copy either.
+    EXPECT_FALSE(cache.save(path_, &error));
+    EXPECT_EQ(error, path_ + ": 読めなかったファイルを " + path_ +
+                         ".bad として退避できないため、上書きしません");
+    EXPECT_EQ(readFile(path_), cut);
+    // A save elsewhere is not held back.
+    EXPECT_TRUE(cache.save(dir_.file("other.xml"), &error)) << error;
+
+    // Once the way is clear, the next save keeps the file first.
+    std::filesystem::remove_all(path_ + ".bad");
+    ASSERT_TRUE(cache.save(path_, &error)) << error;
+    EXPECT_EQ(readFile(path_ + ".bad"), cut);
+    EXPECT_TRUE(loadsAsCache(path_, 2));
+}
+
+TEST_F(BadHostsFile, AnUndeclaredEntityMakesTheFileUnreadable) {
+    std::string doc = cacheFile(10);
+    doc.replace(doc.find("host3.example"), 13, "host3&nbsp;example");
+    writeFile(path_, doc);
+    HostCache cache(fake_);
+    EXPECT_EQ(cache.load(path_), HostCache::LoadResult::Repaired);
+    EXPECT_EQ(readFile(path_ + ".bad"), doc);
+    EXPECT_TRUE(loadsAsCache(path_, 1));
+}
+
+// --- the settings file --------------------------------------------------------------
+
+class Widths : public ColumnWidths {
+public:
+    explicit Widths(int64_t n) : w(static_cast<size_t>(n), 1200) {}
+    int64_t Cols() const override { return static_cast<int64_t>(w.size()); }
+    int64_t ColWidth(int64_t c) const override { return w[static_cast<size_t>(c)]; }
+    void setColWidth(int64_t c, int64_t t) override {
+        ++calls;
+        if (c < 0)
+            std::fill(w.begin(), w.end(), t);
+        else
+            w[static_cast<size_t>(c)] = t;
+    }
+    std::vector<int64_t> w;
+    int calls = 0;
+};
+
+// A hundred thousand lines of other sections before the program's own.
+std::string otherLines() {
+    std::string text = "; hand-kept file\n";
+    for (int s = 0; s < 10000; ++s) {
+        text += "[Other" + std::to_string(s) + "]\n";
+        for (int k = 0; k < 8; ++k)
+            text += "Key" + std::to_string(k) + "=value " + std::to_string(s) + "\n";
+        text += "\n";
+    }
+    return text;  // 1 + 10000 * 10 lines
+}
+
+std::string settingsSection(const std::string& readPath, int timeDiff, const std::string& all,
+                            int logType) {
+    return "[brevadin]\nReadPath=" + readPath + "\nTimeDiff=" + std::to_string(timeDiff) +
+           "\nIncAll=" + all +
+           "\nIncHtml=False\nIncScript=True\nIncArc=False\nIncMovie=True\n"
+           "IncSound=False\nLogType=" +
+           std::to_string(logType) + "\n";
+}
+
+// "Col0=100" ... "Col9999=10099": ten of 9 characters with their NUL, then
+// ones of 10, so the 256-character buffer ends inside "Col26=126".
+std::string widthSection(int entries) {
+    std::string text = "[ColWidth]\n";
+    for (int i = 0; i < entries; ++i)
+        text += "Col" + std::to_string(i) + "=" + std::to_string(100 + i) + "\n";
+    return text;
+}
+
+TEST(BadSettingsFile, HundredThousandLinesAndTenThousandWidthsLoadCorrectly) {
+    TempFolder dir;
+    const std::string path = dir.file("brevadin.ini");
+    writeFile(path, otherLines() + settingsSection("/var/log/日本語", -5, "False", 1) +
+                        widthSection(10000));
+    Widths grid(10000);
+    clsConfig c(path);
+    c.setDBGrid(&grid);
+    c.Load();
+    EXPECT_EQ(c.ReadPath, "/var/log/日本語");
+    EXPECT_EQ(c.TimeDiff, -5);
+    EXPECT_FALSE(c.IncludeAll);
+    EXPECT_FALSE(c.IncludeHTML);
+    EXPECT_TRUE(c.IncludeScript);
+    EXPECT_EQ(c.LogType, 1);
+    // Only what the 256-character buffer holds is read (a documented choice,
+    // as is column 0 taking the minimum from the buffer's empty pieces).
+    EXPECT_EQ(grid.w[0], 50);
+    for (int i = 1; i <= 25; ++i) EXPECT_EQ(grid.w[static_cast<size_t>(i)], 100 + i) << i;
+    // The entry the buffer cut, "Col2" of "Col26=126", sets nothing: column 2
+    // keeps its own width and column 26 its old one.
+    EXPECT_EQ(grid.w[26], 1200);
+    for (size_t i = 27; i < grid.w.size(); ++i) ASSERT_EQ(grid.w[i], 1200) << i;
+}
+
+TEST(BadSettingsFile, ACutAtAnEntryBoundaryLosesNoEntry) {
+    // Nine entries of 8 characters, fifteen of 9 and one of 22, each with its
+    // NUL, fill exactly the 254 characters before the two closing NULs: the
+    // buffer cuts between two entries, and the last one it holds is whole.
+    TempFolder dir;
+    const std::string path = dir.file("b.ini");
+    std::string text = "[ColWidth]\n";
+    for (int i = 1; i <= 9; ++i)
+        text += "Col" + std::to_string(i) + "=1" + std::to_string(i) + "0\n";
+    for (int i = 10; i <= 24; ++i)
+        text += "Col" + std::to_string(i) + "=" + std::to_string(i) + "0\n";
+    text += "Col25=7777777777777777\nCol26=900\n";
+    writeFile(path, text);
+    Widths grid(40);
+    clsConfig c(path);
+    c.setDBGrid(&grid);
+    c.Load();
+    EXPECT_EQ(grid.w[1], 110);
+    EXPECT_EQ(grid.w[9], 190);
+    EXPECT_EQ(grid.w[24], 240);
+    EXPECT_EQ(grid.w[25], 7777777777777777);
+    EXPECT_EQ(grid.w[26], 1200);  // beyond the buffer
+}
+
+TEST(BadSettingsFile, SaveRewritesOnlyItsOwnLinesAndDoesNotGrow) {
+    TempFolder dir;
+    const std::string path = dir.file("brevadin.ini");
+    const std::string others = otherLines();
+    writeFile(path, others + settingsSection("/old", 9, "True", 2) + widthSection(10000));
+    Widths grid(3);
+    grid.w = {700, 800, 900};
+    clsConfig c(path);
+    c.setDBGrid(&grid);
+    c.ReadPath = "/new";
+    c.TimeDiff = 3;
+    c.IncludeAll = false;
+    c.IncludeHTML = false;
+    c.IncludeScript = true;
+    c.IncludeArchive = false;
+    c.IncludeMovie = true;
+    c.IncludeSound = false;
+    c.LogType = 0;
+    std::string error;
+    ASSERT_TRUE(c.Save(&error)) << error;
+    const std::string expected = others + settingsSection("/new", 3, "False", 0) +
+                                 "[ColWidth]\nCol0=700\nCol1=800\nCol2=900\n";
+    const std::string saved = readFile(path);
+    ASSERT_EQ(saved.size(), expected.size());
+    EXPECT_TRUE(saved == expected);
+    // Saving again changes nothing: no section or line is added twice.
+    ASSERT_TRUE(c.Save(&error)) << error;
+    EXPECT_TRUE(readFile(path) == expected);
+}
+
+}  // namespace
+}  // namespace brevadin
