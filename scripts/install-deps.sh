@@ -6,6 +6,10 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libpugixml-dev python3)
+# The DNS test runs its own name server in a private network namespace.
+# dnsmasq-base is the program alone: the dnsmasq package would also install a
+# system service that starts at once and answers on every interface.
+packages+=(dnsmasq-base iproute2 util-linux)
 if [[ "${BREVADIN_NO_GUI:-0}" != 1 ]]; then
   packages+=(qt6-base-dev fonts-noto-cjk)
 fi
