@@ -25,3 +25,14 @@ if(BREVADIN_SANITIZE)
     target_compile_options(brevadin_flags INTERFACE -Wno-maybe-uninitialized)
   endif()
 endif()
+if(BREVADIN_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "BREVADIN_FUZZ needs clang (-DCMAKE_CXX_COMPILER=clang++-14)")
+  endif()
+  # Every library is instrumented for coverage; only the fuzz programs link
+  # libFuzzer's main.
+  target_compile_options(brevadin_flags INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined)
+  target_link_options(brevadin_flags INTERFACE -fsanitize=address,undefined)
+endif()

@@ -74,6 +74,25 @@ bool startsWithBom(const char* data, size_t size) {
     return size >= 3 && std::memcmp(data, "\xef\xbb\xbf", 3) == 0;
 }
 
+// A growable byte buffer whose new bytes are left uninitialised.
+class ReadBuffer {
+public:
+    explicit ReadBuffer(size_t size) : data_(new char[size]), size_(size) {}
+    char* data() { return data_.get(); }
+    size_t size() const { return size_; }
+    // Doubles the size, keeping the first `keep` bytes.
+    void grow(size_t keep) {
+        std::unique_ptr<char[]> bigger(new char[size_ * 2]);
+        std::memcpy(bigger.get(), data_.get(), keep);
+        data_ = std::move(bigger);
+        size_ *= 2;
+    }
+
+private:
+    std::unique_ptr<char[]> data_;
+    size_t size_;
+};
+
 struct FileScan {
     bool utf8 = true;       // no malformed UTF-8 sequence
     bool cutAtEnd = false;  // ...but the last one is cut off by the end of the file
@@ -356,7 +375,8 @@ private:
     void produce() {
         std::unique_ptr<Cp932Decoder> cp932;
         if (decode_ == Decode::Cp932) cp932 = std::make_unique<Cp932Decoder>();
-        std::vector<char> raw(kReadBlock);
+        // Not a vector: bytes about to be overwritten by read need no zeroing.
+        ReadBuffer raw(kReadBlock);
         size_t held = 0;         // bytes of an unfinished line kept from the last read
         int64_t offset = 0;      // bytes read so far
         bool finishing = false;  // past the limit, reading the rest of the last counted line
@@ -379,7 +399,7 @@ private:
                     }
                     finishing = true;
                 }
-                if (held == raw.size()) raw.resize(raw.size() * 2);  // a very long line
+                if (held == raw.size()) raw.grow(held);  // a very long line
                 size_t room = raw.size() - held;
                 if (!finishing)
                     room = static_cast<size_t>(
