@@ -56,6 +56,8 @@ std::string formatName(Format f) {
     return "?";
 }
 
+void PrintTo(Format f, std::ostream* os) { *os << formatName(f); }
+
 const std::vector<Format> kAllFormats = {Format::W3c, Format::Ncsa, Format::Iis};
 
 // --- good lines -------------------------------------------------------------------
@@ -587,6 +589,11 @@ struct Param {
     size_t index;
     Format format;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Param& p, std::ostream* os) {
+    *os << allCases()[p.index].name << " (" << formatName(p.format) << ")";
+}
 
 std::vector<Param> allParams() {
     std::vector<Param> params;
