@@ -86,8 +86,11 @@ run_one() {
   local t=$1
   local corpus=$out/corpus/$t crashes=$out/crashes/$t log=$out/logs/$t.log
   mkdir -p "$corpus" "$crashes" "$out/logs"
-  local sources=("$root/tests/fuzz/seeds/$t" "$root/tests/fuzz/regressions/$t")
-  [[ -d $generated/$t ]] && sources+=("$generated/$t")
+  # libFuzzer gives up on a folder that is not there, and git keeps no empty one.
+  local sources=()
+  for d in "$root/tests/fuzz/seeds/$t" "$root/tests/fuzz/regressions/$t" "$generated/$t"; do
+    [[ -d $d ]] && sources+=("$d")
+  done
   local dict=()
   [[ -f $root/tests/fuzz/dict/$t.dict ]] && dict=(-dict="$root/tests/fuzz/dict/$t.dict")
   # The scratch files go to a folder of this run's own in memory: the targets

@@ -22,6 +22,9 @@ int main(int argc, char** argv) {
                 if (entry.is_regular_file()) files.push_back(entry.path());
         } else if (std::filesystem::is_regular_file(arg)) {
             files.push_back(arg);
+        } else if (!std::filesystem::exists(arg) && arg.parent_path().filename() == "regressions") {
+            // Git keeps no empty folder: a target without regressions yet has none.
+            continue;
         } else {
             std::fprintf(stderr, "no such input: %s\n", argv[i]);
             return 2;
