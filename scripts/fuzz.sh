@@ -36,12 +36,14 @@ done
 # libFuzzer and the sanitizer runtimes come with Debian's clang.
 need=()
 for p in clang-14 libclang-rt-14-dev; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+  [[ $(dpkg-query -W -f='${Status}' "$p" 2>/dev/null) == 'install ok installed' ]] || need+=("$p")
 done
 if [[ ${#need[@]} -gt 0 ]]; then
   echo "== installing ${need[*]}"
   sudo=(); [[ $(id -u) == 0 ]] || sudo=(sudo)
-  "${sudo[@]}" apt-get install -y --no-install-recommends "${need[@]}" >/dev/null
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 
 echo "== build-fuzz/ (clang, libFuzzer)"
