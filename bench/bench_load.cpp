@@ -4,7 +4,7 @@
 //
 //   bench_load [log file]
 //
-// Without an argument the log is generated once with the project's genlog
+// Without an argument the log is generated once with brevadin-genlog
 // into $BREVADIN_BENCH_DATA (or /tmp/brevadin-bench) and reused afterwards.
 
 #include <sys/resource.h>
@@ -41,7 +41,7 @@ std::string ensureLog() {
     const char* env = std::getenv("BREVADIN_BENCH_DATA");
     std::string dir = env && *env ? env : "/tmp/brevadin-bench";
     ::mkdir(dir.c_str(), 0755);
-    std::string path = dir + "/w3c-1m.log";
+    std::string path = dir + "/genlog-w3c-1m.log";
     if (fileSize(path) > 0) return path;
     std::string tmp = path + ".part";
     std::printf("generating %s ...\n", path.c_str());
@@ -49,9 +49,9 @@ std::string ensureLog() {
     pid_t pid = ::fork();
     if (pid == 0) {
         std::string lines = std::to_string(kLines);
-        ::execl(BREVADIN_SHARED_DIR "/tools/genlog", "genlog", "--format", "w3c", "--lines",
-                lines.c_str(), "-o", tmp.c_str(), static_cast<char*>(nullptr));
-        std::perror("genlog");
+        ::execl(BREVADIN_GENLOG, "brevadin-genlog", "--format", "w3c", "--lines", lines.c_str(),
+                "-o", tmp.c_str(), static_cast<char*>(nullptr));
+        std::perror(BREVADIN_GENLOG);
         ::_exit(127);
     }
     int status = 0;

@@ -3,7 +3,7 @@
 //    folder of 1,000 logs (target < 400 ms);
 //  - a 1,000,000-line W3C log from the double-click to the sorted grid on
 //    screen, every address already in the host-name cache (target <= 2.5 s).
-// The log is generated once with the project's genlog into
+// The log is generated once with brevadin-genlog into
 // $BREVADIN_BENCH_DATA (default /tmp/brevadin-bench), or given as argv[1].
 // Addresses are resolved by an instant fake resolver: no DNS query is sent.
 
@@ -43,13 +43,11 @@ std::string benchLog(int argc, char** argv) {
     const char* env = std::getenv("BREVADIN_BENCH_DATA");
     std::string dir = env && *env ? env : "/tmp/brevadin-bench";
     std::filesystem::create_directories(dir);
-    std::string path = dir + "/w3c-1m.log";
+    std::string path = dir + "/genlog-w3c-1m.log";
     if (std::filesystem::exists(path)) return path;
     std::printf("generating %s ...\n", path.c_str());
     std::fflush(stdout);
-    std::string cmd = std::string("python3 ") + BREVADIN_SHARED_DIR +
-                      "/tools/genlog --format w3c --lines 1000000 -o " + path + ".part && mv " +
-                      path + ".part " + path;
+    std::string cmd = std::string(BREVADIN_GENLOG) + " --format w3c --lines 1000000 -o " + path;
     if (std::system(cmd.c_str()) != 0) return {};
     return path;
 }

@@ -2,7 +2,3 @@
 add_executable(bench_load ${CMAKE_CURRENT_LIST_DIR}/bench_load.cpp)
 target_link_libraries(bench_load PRIVATE brevadin_flags brevadin_logdata brevadin_common)
 set_target_properties(bench_load PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-if(NOT BREVADIN_SHARED_DIR)
-  set(BREVADIN_SHARED_DIR "${PROJECT_SOURCE_DIR}/../shared")
-endif()
-target_compile_definitions(bench_load PRIVATE BREVADIN_SHARED_DIR="${BREVADIN_SHARED_DIR}")

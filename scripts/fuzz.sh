@@ -6,7 +6,7 @@
 #
 # TARGET is logreader, filter, xmlreader, inifile or iso2022jp (default: all).
 # Each run starts from the committed seeds and regression inputs, from logs
-# that genlog writes, from the shared sample tables and from what earlier runs
+# that brevadin-genlog writes, from the sample tables in tests/data/ and from what earlier runs
 # on this machine found (fuzz-out/corpus/, kept between runs). An input that
 # breaks a target lands in fuzz-out/crashes/TARGET/; add it to
 # tests/fuzz/regressions/TARGET/ once it is fixed, so the normal test suite
@@ -49,36 +49,34 @@ fi
 echo "== build-fuzz/ (clang, libFuzzer)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++-14 -DBREVADIN_FUZZ=ON -DBREVADIN_GUI=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
+cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]/#/fuzz_}" brevadin-genlog
 
 out=$root/fuzz-out
-genlog=${BREVADIN_SHARED_DIR:-$root/../shared}/tools/genlog
-fixtures=${BREVADIN_SHARED_DIR:-$root/../shared}/fixtures/ado
+genlog=$root/build-fuzz/brevadin-genlog
+fixtures=$root/tests/data
 
 # Seeds made on the spot: the log reader's input is a control byte (its two
 # low bits pick IIS, NCSA or W3C) followed by the file.
 generated=$out/generated
 rm -rf "$generated"
 mkdir -p "$generated"/{logreader,xmlreader}
-if [[ -x $genlog ]]; then
-  n=0
-  for spec in "80 iis --iis-params" "81 ncsa" "91 combined" "82 w3c --restarts 2 --fields-change" \
-              "8a w3c --ipv6 --crlf"; do
-    read -r byte format extra <<<"$spec"
-    for seed in 11 12; do
-      f=$generated/logreader/genlog-$n
-      printf "\\x$byte" >"$f"
-      # shellcheck disable=SC2086
-      python3 "$genlog" --format "$format" --lines 60 --seed "$seed" --doc-addrs $extra >>"$f"
-      n=$((n + 1))
-    done
+n=0
+for spec in "80 iis --iis-params" "81 ncsa" "91 combined" "82 w3c --restarts 2 --fields-change" \
+            "8a w3c --ipv6 --crlf"; do
+  read -r byte format extra <<<"$spec"
+  for seed in 11 12; do
+    f=$generated/logreader/genlog-$n
+    printf "\\x$byte" >"$f"
+    # shellcheck disable=SC2086
+    "$genlog" --format "$format" --lines 60 --seed "$seed" $extra >>"$f"
+    n=$((n + 1))
   done
-fi
+done
 for sample in samples/*.log; do
   [[ -f $sample ]] || continue
   { printf '\x82'; head -c 12000 "$sample"; } >"$generated/logreader/sample-$(basename "$sample")"
 done
-if [[ -d $fixtures ]]; then cp "$fixtures"/*.xml "$generated/xmlreader/" 2>/dev/null || true; fi
+cp "$fixtures"/*.xml "$generated/xmlreader/"
 
 max_len() {
   case $1 in logreader|xmlreader) echo 16384 ;; *) echo 4096 ;; esac

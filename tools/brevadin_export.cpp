@@ -42,7 +42,8 @@ constexpr const char* kUsage =
     "  --hosts FILE      host-name cache (default hosts.xml beside this program)\n"
     "  --no-dns          send no DNS queries; addresses the cache lacks show as\n"
     "                    \"Unknown [address]\" and are not cached\n"
-    "  --quiet           no progress bar and no messages\n"
+    "  --quiet           no progress bar and no warnings; when the run fails, the\n"
+    "                    messages and the reason are still printed\n"
     "  -h, --help        show this text\n";
 
 int usageError(const std::string& why) {
@@ -71,12 +72,18 @@ bool parseTypes(const std::string& text, ContentTypes& types) {
         if (end == std::string::npos) end = text.size();
         std::string item = text.substr(pos, end - pos);
         pos = end + 1;
-        if (item == "html") types.IncludeHTML = true;
-        else if (item == "script") types.IncludeScript = true;
-        else if (item == "archive") types.IncludeArchive = true;
-        else if (item == "movie") types.IncludeMovie = true;
-        else if (item == "sound") types.IncludeSound = true;
-        else return false;
+        if (item == "html")
+            types.IncludeHTML = true;
+        else if (item == "script")
+            types.IncludeScript = true;
+        else if (item == "archive")
+            types.IncludeArchive = true;
+        else if (item == "movie")
+            types.IncludeMovie = true;
+        else if (item == "sound")
+            types.IncludeSound = true;
+        else
+            return false;
     }
     return true;
 }
@@ -85,20 +92,34 @@ bool endsWithXml(const std::string& name) {
     return exportKindForFileName(name) == ExportKind::Xml;
 }
 
-// The reader's message boxes, as lines on standard error.
+// The reader's message boxes, as lines on standard error. --quiet holds them
+// back instead of dropping them: a run that fails prints what it held, so a
+// script that runs the exporter quietly still learns why it failed.
 class StderrMessages : public MessageSink {
 public:
     explicit StderrMessages(bool quiet) : quiet_(quiet) {}
     void showMessage(MessageIcon icon, const std::string& text, const std::string&) override {
-        if (quiet_) return;
         const char* kind = icon == MessageIcon::Critical      ? "エラー: "
                            : icon == MessageIcon::Exclamation ? "警告: "
                                                               : "";
-        std::fprintf(stderr, "brevadin-export: %s%s\n", kind, text.c_str());
+        std::string line = std::string("brevadin-export: ") + kind + text + "\n";
+        if (quiet_)
+            held_ += line;
+        else
+            std::fputs(line.c_str(), stderr);
+    }
+    // Prints what --quiet held back, then the reason the run ends with.
+    int fail(int status, MessageIcon icon, const std::string& reason) {
+        std::fputs(held_.c_str(), stderr);
+        held_.clear();
+        quiet_ = false;
+        showMessage(icon, reason, "");
+        return status;
     }
 
 private:
     bool quiet_;
+    std::string held_;
 };
 
 // --no-dns: answers only from what the cache file holds, starts no lookup, so
@@ -121,8 +142,7 @@ public:
         name = it->second;
         return true;
     }
-    std::vector<Resolved> finishLookups(const std::function<bool(size_t, size_t)>&,
-                                        bool) override {
+    std::vector<Resolved> finishLookups(const std::function<bool(size_t, size_t)>&, bool) override {
         return {};
     }
 
@@ -174,8 +194,9 @@ int run(int argc, char** argv) {
         } else if (a == "--types") {
             auto v = value("--types");
             if (!v || !parseTypes(*v, o.types))
-                return usageError("--types takes all, none or a comma list of "
-                                  "html,script,archive,movie,sound");
+                return usageError(
+                    "--types takes all, none or a comma list of "
+                    "html,script,archive,movie,sound");
         } else if (a == "--hosts") {
             auto v = value("--hosts");
             if (!v || v->empty()) return usageError("--hosts needs a file name");
@@ -215,9 +236,8 @@ int run(int argc, char** argv) {
     if (savedTable) {
         table = fncGetRecordsetFromXml(o.inputs[0]);
         if (!table) {
-            messages.showMessage(MessageIcon::Critical,
-                                 o.inputs[0] + ": 保存されたテーブルとして読み込めません", "");
-            return 1;
+            return messages.fail(1, MessageIcon::Critical,
+                                 o.inputs[0] + ": 保存されたテーブルとして読み込めません");
         }
     } else {
         std::string hostsPath = o.hosts.empty() ? joinPath(executableDir(), "hosts.xml") : o.hosts;
@@ -239,8 +259,7 @@ int run(int argc, char** argv) {
             messages.showMessage(MessageIcon::Exclamation, error, "");
     }
     if (!table || table->rowCount() == 0) {
-        messages.showMessage(MessageIcon::Information, "表示できるログがありません", "");
-        return 1;
+        return messages.fail(1, MessageIcon::Information, "表示できるログがありません");
     }
     if (o.count) {
         std::printf("%zu\n", table->rowCount());
@@ -249,10 +268,7 @@ int run(int argc, char** argv) {
     std::string error;
     bool ok = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, o.output, &error)
                                       : saveRecordsetToCsv(*table, o.output, &error);
-    if (!ok) {
-        messages.showMessage(MessageIcon::Critical, error, "");
-        return 1;
-    }
+    if (!ok) return messages.fail(1, MessageIcon::Critical, error);
     return 0;
 }
 

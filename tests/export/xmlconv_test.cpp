@@ -15,7 +15,7 @@ using testing::readFile;
 using testing::TempFolder;
 using testing::writeFile;
 
-const std::string kFixtures = std::string(BREVADIN_SHARED_DIR) + "/fixtures/ado/";
+const std::string kFixtures = std::string(BREVADIN_TEST_DATA) + "/";
 
 std::vector<std::string> fieldNames(const Recordset& t) {
     std::vector<std::string> out;

@@ -35,12 +35,12 @@ ExportRun run(const std::string& args) {
     return r;
 }
 
-const std::string kSamples =
-    (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "samples/").string();
+const std::string kSamples = std::string(BREVADIN_SOURCE_DIR) + "/samples/";
 
 std::string w3c(const std::string& lines) {
     return "#Software: test\r\n#Version: 1.0\r\n#Date: 2003-05-01 00:00:00\r\n"
-           "#Fields: date time c-ip cs-method cs-uri-stem sc-status\r\n" + lines;
+           "#Fields: date time c-ip cs-method cs-uri-stem sc-status\r\n" +
+           lines;
 }
 
 TEST(Exporter, BadUsageExitsWithTwoAndAUsageText) {
@@ -63,13 +63,15 @@ TEST(Exporter, CountsAndWritesTheSampleLogs) {
     EXPECT_EQ(c.out, "2000\n");
     EXPECT_TRUE(std::filesystem::exists(dir.file("hosts.xml")));  // created when missing
 
-    ExportRun x = run("--no-dns --quiet -o " + dir.file("t.XML") + hosts + " " + kSamples + "ex030501.log");
+    ExportRun x =
+        run("--no-dns --quiet -o " + dir.file("t.XML") + hosts + " " + kSamples + "ex030501.log");
     ASSERT_EQ(x.status, 0) << x.out;
     auto table = fncGetRecordsetFromXml(dir.file("t.XML"));
     ASSERT_TRUE(table);
     EXPECT_EQ(table->rowCount(), 2000u);
     // Addresses the cache lacks show as Unknown with --no-dns...
-    EXPECT_EQ(table->value(0, static_cast<size_t>(table->fieldIndex("c-ip"))).rfind("Unknown [", 0), 0u);
+    EXPECT_EQ(table->value(0, static_cast<size_t>(table->fieldIndex("c-ip"))).rfind("Unknown [", 0),
+              0u);
     // ...and are not stored.
     auto cache = fncGetRecordsetFromXml(dir.file("hosts.xml"));
     ASSERT_TRUE(cache);
@@ -90,14 +92,16 @@ TEST(Exporter, GathersLogsTimeShiftsAndReadsASavedTable) {
                                      "2003-05-01 01:00:01 127.0.0.1 GET /y.gif 200\r\n"));
     std::string hosts = " --hosts " + dir.file("hosts.xml");
     ExportRun r = run("--gmt-diff 9 --types archive -o " + dir.file("g.csv") + hosts + " " +
-                dir.file("a.log") + " " + dir.file("b.log"));
+                      dir.file("a.log") + " " + dir.file("b.log"));
     ASSERT_EQ(r.status, 0) << r.out;
     std::string csv = readFile(dir.file("g.csv"));
     EXPECT_EQ(csv,
-              "\xEF\xBB\xBF" "date,time,c-ip,cs-method,cs-uri-stem,sc-status\r\n"
+              "\xEF\xBB\xBF"
+              "date,time,c-ip,cs-method,cs-uri-stem,sc-status\r\n"
               "2003-05-02,05:30:15,Local Host [127.0.0.1],GET,/,200\r\n"
               "2003-05-01,10:00:00,Local Host [127.0.0.1],GET,/x.zip,200\r\n");
-    ExportRun back = run("--count " + dir.file("g.csv").substr(0, dir.file("g.csv").size() - 3) + "xml");
+    ExportRun back =
+        run("--count " + dir.file("g.csv").substr(0, dir.file("g.csv").size() - 3) + "xml");
     EXPECT_EQ(back.status, 1);  // no such saved table
     ASSERT_EQ(run("-o " + dir.file("g.xml") + hosts + " " + dir.file("a.log")).status, 0);
     ExportRun saved = run("--count " + dir.file("g.xml"));
@@ -105,26 +109,39 @@ TEST(Exporter, GathersLogsTimeShiftsAndReadsASavedTable) {
     EXPECT_EQ(saved.out, "1\n");
 }
 
-TEST(Exporter, NothingToShowAndFailedLoadsExitWithOne) {
+TEST(Exporter, FailuresExitWithTheirReasonEvenWhenQuiet) {
     TempFolder dir;
     writeFile(dir.file("img.log"), w3c("2003-05-01 00:00:00 127.0.0.1 GET /a.gif 200\r\n"));
-    std::string hosts = " --hosts " + dir.file("hosts.xml");
-    ExportRun r = run("--types none --count" + hosts + " " + dir.file("img.log"));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("表示できるログがありません"), std::string::npos);
-    ExportRun missing = run("--count" + hosts + " " + dir.file("missing.log"));
-    EXPECT_EQ(missing.status, 1);
     writeFile(dir.file("bad.log"), w3c("2003-05-01 00:00:00 127.0.0.1 GET / 200 extra\r\n"));
-    ExportRun bad = run("--count" + hosts + " " + dir.file("bad.log"));
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.out.find("fncGetRecordsetFromLog:"), std::string::npos) << bad.out;
     writeFile(dir.file("early.log"), "2003-05-01 00:00:00 127.0.0.1 GET / 200\r\n" +
                                          w3c("2003-05-01 00:00:00 127.0.0.1 GET / 200\r\n"));
-    ExportRun early = run("--count" + hosts + " " + dir.file("early.log"));
+    const std::string hosts = " --hosts " + dir.file("hosts.xml") + " ";
+    struct Case {
+        std::string args;
+        int status;
+        const char* reason;  // must reach standard error, --quiet or not
+    } cases[] = {
+        {"--types none --count" + hosts + dir.file("img.log"), 1, "表示できるログがありません"},
+        {"--count" + hosts + dir.file("missing.log"), 1, "表示できるログがありません"},
+        {"--count" + hosts + dir.file("bad.log"), 1, "fncGetRecordsetFromLog:"},
+        {"-o " + dir.file("no/dir/x.csv") + hosts + dir.file("early.log"), 1, "no/dir/x.csv"},
+        {"-o " + dir.file("x.htm") + hosts + dir.file("early.log"), 2,
+         "拡張子を特定できませんでした。"},
+        {"--count" + hosts + dir.file("g.xml"), 1, "保存されたテーブルとして読み込めません"},
+    };
+    for (const auto& c : cases) {
+        for (const char* quiet : {"", "--quiet "}) {
+            ExportRun r = run(quiet + c.args);
+            EXPECT_EQ(r.status, c.status) << quiet << c.args;
+            EXPECT_NE(r.out.find(c.reason), std::string::npos) << quiet << c.args << "\n" << r.out;
+        }
+    }
+    // Error lines in a load that still shows rows are a warning: --quiet silences it.
+    ExportRun early = run("--count" + hosts + dir.file("early.log"));
     EXPECT_EQ(early.status, 0);
     EXPECT_NE(early.out.find("1個のエラー行が検出されました"), std::string::npos) << early.out;
-    ExportRun unwritable = run("-o " + dir.file("no/dir/x.csv") + hosts + " " + dir.file("early.log"));
-    EXPECT_EQ(unwritable.status, 1);
+    ExportRun quiet = run("--quiet --count" + hosts + dir.file("early.log"));
+    EXPECT_EQ(quiet.out, "1\n");
 }
 
 }  // namespace
