@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "config/inifile.h"
-#include "export/stringbuilder.h"
+#include "common/stringbuilder.h"
 
 namespace brevadin {
 namespace {

@@ -1,6 +1,6 @@
 #include "logdata/contentfilter.h"
 
-#include "export/stringbuilder.h"
+#include "common/stringbuilder.h"
 
 namespace brevadin {
 

@@ -1,4 +1,4 @@
-#include "export/stringbuilder.h"
+#include "common/stringbuilder.h"
 
 #include <gtest/gtest.h>
 
