@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "logdata/loadcontext.h"
+#include "common/reporting.h"
 
 class QWidget;
 
