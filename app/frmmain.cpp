@@ -17,7 +17,7 @@
 
 #include <cmath>
 
-#include "app/loadcommands.h"
+#include "logdata/loadcommands.h"
 #include "common/appinfo.h"
 #include "common/atomicfile.h"
 #include "common/frmabout.h"

@@ -2,5 +2,5 @@
 # from the double-click to the sorted grid on screen.
 if(BREVADIN_GUI)
   add_executable(bench_viewer ${CMAKE_CURRENT_LIST_DIR}/bench_viewer.cpp)
-  target_link_libraries(bench_viewer PRIVATE brevadin_flags brevadin_app_gui brevadin_app)
+  target_link_libraries(bench_viewer PRIVATE brevadin_flags brevadin_app_gui)
 endif()

@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/loadcommands.h"
+#include "logdata/loadcommands.h"
 #include "common/appinfo.h"
 #include "common/atomicfile.h"
 #include "export/csvexport.h"

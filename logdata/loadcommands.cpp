@@ -1,4 +1,4 @@
-#include "app/loadcommands.h"
+#include "logdata/loadcommands.h"
 
 #include "common/atomicfile.h"
 #include "logdata/logreader.h"

@@ -1,4 +1,4 @@
-#include "app/loadcommands.h"
+#include "logdata/loadcommands.h"
 
 #include <gtest/gtest.h>
 
