@@ -35,12 +35,6 @@
 namespace brevadin {
 namespace {
 
-// The window's design is in twips; the screen decides how many make a pixel.
-int twipsToPixels(const QWidget* w, int twips) {
-    qreal dpi = w->logicalDpiX() > 0 ? w->logicalDpiX() : 96;
-    return static_cast<int>(std::lround(twips * dpi / 1440.0));
-}
-
 constexpr int kListWidth = 2625, kListHeight = 7215, kGridLeft = 2640, kGridWidth = 7455,
               kClientWidth = 10125, kClientHeight = 7710;
 
@@ -60,8 +54,8 @@ LogListView::LogListView(QWidget* parent) : QTreeWidget(parent) {
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::CopyAction);
     header()->setStretchLastSection(false);
-    header()->resizeSection(0, twipsToPixels(this, 2540));
-    header()->resizeSection(1, twipsToPixels(this, 1411));
+    header()->resizeSection(0, pixelsFromTwips(this, 2540));
+    header()->resizeSection(1, pixelsFromTwips(this, 1411));
 }
 
 QStringList LogListView::selectedNames() const {
@@ -130,11 +124,11 @@ frmMain::frmMain(MainWindowPaths paths, const QString& startFolder,
     setStatusBar(StatusBar1);
     buildMenu();
 
-    lsvLogList->setGeometry(0, 0, twipsToPixels(this, kListWidth), twipsToPixels(this, kListHeight));
-    DataGridTab1->setGeometry(twipsToPixels(this, kGridLeft), 0, twipsToPixels(this, kGridWidth),
-                              twipsToPixels(this, kListHeight));
-    resize(twipsToPixels(this, kClientWidth),
-           twipsToPixels(this, kClientHeight) + menuBar()->sizeHint().height());
+    lsvLogList->setGeometry(0, 0, pixelsFromTwips(this, kListWidth), pixelsFromTwips(this, kListHeight));
+    DataGridTab1->setGeometry(pixelsFromTwips(this, kGridLeft), 0, pixelsFromTwips(this, kGridWidth),
+                              pixelsFromTwips(this, kListHeight));
+    resize(pixelsFromTwips(this, kClientWidth),
+           pixelsFromTwips(this, kClientHeight) + menuBar()->sizeHint().height());
 
     connect(lsvLogList, &QTreeWidget::itemDoubleClicked, this, [this] { loadFirstSelected(); });
 

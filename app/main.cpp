@@ -11,6 +11,7 @@
 #include <csignal>
 
 #include "app/frmmain.h"
+#include "common/qtcommon.h"
 #include "common/frmabout.h"
 
 namespace {
@@ -29,10 +30,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brevadin"));
     QApplication::setWindowIcon(brevadin::applicationIcon());
-    // The grid asks for the Windows Japanese font; show it in one that is here.
-    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
-                               {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
-                                QStringLiteral("VL PGothic"), QStringLiteral("Sans Serif")});
+    brevadin::substituteJapaneseFonts();
     QStringList args = QApplication::arguments();
     // Kept as an absolute path: it may become the configured folder.
     QString folder =

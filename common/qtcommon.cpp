@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFont>
 #include <QMessageBox>
 #include <QScreen>
 #include <QUrl>
@@ -28,11 +29,21 @@ int showRealBox(const MessageRequest& r) {
     // Texts come from logs and files: never let them be read as rich text.
     box.setTextFormat(Qt::PlainText);
     switch (r.style & 0x70) {
-        case kMsgCritical: box.setIcon(QMessageBox::Critical); break;
-        case kMsgQuestion: box.setIcon(QMessageBox::Question); break;
-        case kMsgExclamation: box.setIcon(QMessageBox::Warning); break;
-        case kMsgInformation: box.setIcon(QMessageBox::Information); break;
-        default: box.setIcon(QMessageBox::NoIcon); break;
+        case kMsgCritical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case kMsgQuestion:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case kMsgExclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case kMsgInformation:
+            box.setIcon(QMessageBox::Information);
+            break;
+        default:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
@@ -70,6 +81,33 @@ void ShowFatalError(const QString& name, int32_t number, const QString& descript
     }
 }
 
+const char* const kJapaneseUiFontFamily = "ＭＳ Ｐゴシック";
+
+void substituteJapaneseFonts() {
+    static const bool done = [] {
+        QFont::insertSubstitutions(
+            QString::fromUtf8(kJapaneseUiFontFamily),
+            {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
+             QStringLiteral("IPAGothic"), QStringLiteral("VL PGothic"),
+             QStringLiteral("Droid Sans Japanese"), QStringLiteral("Sans Serif")});
+        return true;
+    }();
+    (void)done;
+}
+
+int64_t pixelsFromTwips(int64_t twips, double dpi) {
+    return std::llround(static_cast<double>(twips) * dpi / 1440.0);
+}
+
+int64_t twipsFromPixels(int64_t pixels, double dpi) {
+    return std::llround(static_cast<double>(pixels) * 1440.0 / dpi);
+}
+
+int pixelsFromTwips(const QWidget* widget, int twips) {
+    const double dpi = widget->logicalDpiX() > 0 ? widget->logicalDpiX() : 96;
+    return static_cast<int>(pixelsFromTwips(twips, dpi));
+}
+
 QPoint centeredPosition(const QRect& workArea, int w, int h) {
     // nearbyint rounds to nearest with halves to even in the default mode.
     int x = static_cast<int>(std::nearbyint((workArea.width() - w) / 2.0));
@@ -86,8 +124,8 @@ void CenterWindow(QWidget* window) {
 }
 
 QString BrowseFolder(QWidget* owner, const QString& title, const QString& initial) {
-    QString chosen = QFileDialog::getExistingDirectory(owner, title, initial,
-                                                       QFileDialog::ShowDirsOnly);
+    QString chosen =
+        QFileDialog::getExistingDirectory(owner, title, initial, QFileDialog::ShowDirsOnly);
     return chosen.isEmpty() ? initial : chosen;
 }
 

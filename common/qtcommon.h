@@ -57,6 +57,20 @@ QPoint centeredPosition(const QRect& workArea, int w, int h);
 // Moves the window to the middle of its screen's work area.
 void CenterWindow(QWidget* window);
 
+// The windows are designed in twips (1/1440 inch); the logical resolution
+// (dots per inch) decides how many make a pixel.
+int64_t pixelsFromTwips(int64_t twips, double dpi);
+int64_t twipsFromPixels(int64_t pixels, double dpi);
+// At the widget's own horizontal resolution (96 dpi where it has none yet).
+int pixelsFromTwips(const QWidget* widget, int twips);
+
+// The windows ask for the Windows Japanese font "ＭＳ Ｐゴシック"; this tells Qt
+// to show an installed Japanese font in its place (Noto Sans CJK JP, or one of
+// the IPA and VL Gothic fonts), so kana and kanji never turn into boxes.
+// Idempotent.
+void substituteJapaneseFonts();
+extern const char* const kJapaneseUiFontFamily;
+
 // The folder dialog, opened on initial; the chosen folder, or initial when
 // the user cancels.
 QString BrowseFolder(QWidget* owner, const QString& title, const QString& initial);

@@ -45,7 +45,7 @@ constexpr int kDefaultLogType = 2;  // W3C extended log file format
 constexpr int kDefaultTimeDiff = 9;
 
 int toPixels(int twips, double dpi) {
-    return static_cast<int>(std::lround(twips * dpi / 1440.0));
+    return static_cast<int>(pixelsFromTwips(twips, dpi));
 }
 
 // Only a tick counts: the greyed third state is as good as no tick.

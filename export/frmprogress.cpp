@@ -11,6 +11,8 @@
 
 #include <time.h>
 
+#include "common/qtcommon.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -226,11 +228,7 @@ void frmProgress::closeEvent(QCloseEvent* event) {
 }
 
 void frmProgress::centerOnScreen() {
-    const QScreen* s = screen();
-    if (!s) return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(s->availableGeometry().center());
-    move(frame.topLeft());
+    CenterWindow(this);
 }
 
 }  // namespace brevadin

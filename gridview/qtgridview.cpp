@@ -29,27 +29,11 @@ constexpr int64_t kMaxPixels = 1 << 20;
 }  // namespace
 
 QFont logViewFont() {
-    static const QString family = QStringLiteral("ＭＳ Ｐゴシック");
-    static const bool substituted = [] {
-        QFont::insertSubstitutions(
-            family, {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
-                     QStringLiteral("IPAGothic"), QStringLiteral("VL PGothic"),
-                     QStringLiteral("Droid Sans Japanese")});
-        return true;
-    }();
-    (void)substituted;
-    QFont font(family);
+    substituteJapaneseFonts();
+    QFont font(QString::fromUtf8(kJapaneseUiFontFamily));
     font.setPointSize(9);
     font.setWeight(QFont::Normal);
     return font;
-}
-
-int64_t pixelsFromTwips(int64_t twips, double dpi) {
-    return std::llround(static_cast<double>(twips) * dpi / 1440.0);
-}
-
-int64_t twipsFromPixels(int64_t pixels, double dpi) {
-    return std::llround(static_cast<double>(pixels) * 1440.0 / dpi);
 }
 
 GridView::GridView(QWidget* parent)
@@ -147,8 +131,7 @@ void GridView::selectCells(int64_t row, int64_t col, int64_t rowSel, int64_t col
     const int64_t rows = Rows();
     const int64_t cols = Cols();
     auto inside = [](int64_t v, int64_t n) { return v >= 0 && v < n; };
-    if (!inside(row, rows) || !inside(rowSel, rows) || !inside(col, cols) ||
-        !inside(colSel, cols))
+    if (!inside(row, rows) || !inside(rowSel, rows) || !inside(col, cols) || !inside(colSel, cols))
         return;
     row_ = row;
     col_ = col;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/qtcommon.h"
 #include "config/columnwidths.h"
 #include "logdata/recordset.h"
 
@@ -19,10 +20,6 @@ class GridModel;
 // (Noto Sans CJK JP, or one of the IPA and VL Gothic fonts), so kana and
 // kanji never turn into boxes.
 QFont logViewFont();
-
-// Twips (1/1440 inch) and pixels at a given logical resolution (dots per inch).
-int64_t pixelsFromTwips(int64_t twips, double dpi);
-int64_t twipsFromPixels(int64_t pixels, double dpi);
 
 // The grid of the log views: a table view bound to one record table.
 //
