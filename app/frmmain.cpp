@@ -26,6 +26,7 @@
 #include "config/settingspath.h"
 #include "export/csvexport.h"
 #include "export/frmprogress.h"
+#include "export/progressjob.h"
 #include "export/xmlconv.h"
 #include "gridview/datagridtab.h"
 #include "gridview/qtgridview.h"
@@ -243,23 +244,33 @@ void frmMain::SetBusy(bool busy) {
 template <class Command>
 void frmMain::runLoad(Command command) {
     SetBusy(true);
-    QCoreApplication::processEvents();
     frmProgress progress(this);
     progress.setWindowModality(Qt::NonModal);
     progress.show();
-    QtMessageSink messages(this);
     LoadContext ctx;
     ctx.settings = MyConfig.readerSettings();
-    ctx.progress = &progress;
-    ctx.messages = &messages;
     ctx.hosts = HostCache.get();
-    LoadResult r = command(ctx);
+    LoadResult r;
+    JobReport report = runWithProgress(progress, [&](ProgressSink& p, MessageSink& m) {
+        ctx.progress = &p;
+        ctx.messages = &m;
+        r = command(ctx);
+    });
     progress.close();
-    if (r.nothingToShow)
+    QtMessageSink messages(this);
+    for (const ReportedMessage& m : report.messages) messages.showMessage(m.icon, m.text, m.title);
+    switch (loadOutcome(r, report.cancelled)) {
+    case LoadOutcome::NothingToShow:
         fncCallMessage(QStringLiteral("表示できるログがありません"), kMsgInformation, QString(kAppTitle),
                        this);
-    else if (r.table || !r.caption.empty())
+        break;
+    case LoadOutcome::Loaded:
         DataGridTab1->AddTab(QString::fromStdString(r.caption), r.table);
+        break;
+    case LoadOutcome::Cancelled:
+    case LoadOutcome::Failed:
+        break;  // a failure has told its reason through the messages above
+    }
     SetBusy(false);
 }
 
@@ -270,7 +281,7 @@ void frmMain::loadFirstSelected() {
     if (names.isEmpty()) return;
     runLoad([&](LoadContext& ctx) {
         LoadResult r = loadSingleLog(folder, names.front().toStdString(), type, ctx);
-        if (!r.table && !r.nothingToShow) r.caption.clear();  // failed: no tab, no message
+        if (!r.table && !r.nothingToShow) r.caption.clear();  // failed: no tab
         return r;
     });
 }
@@ -313,16 +324,19 @@ void frmMain::exportActiveTab(const QString* chosen) {
     progress.setMaxCount(1);
     const std::string message = QFileInfo(name).fileName().toStdString() + " を書き出し中";
     progress.setMaxCountMini(static_cast<int64_t>(table->rowCount()));
-    size_t reported = 0;
-    WriteProgress step = [&](size_t done, size_t) {
-        bool cancel = progress.UpdateStatus(message, static_cast<int64_t>(done - reported), true);
-        reported = done;
-        return cancel;
-    };
     std::string error;
-    bool ok = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, file, &error, step)
-                                      : saveRecordsetToCsv(*table, file, &error, step);
-    bool cancelled = progress.cancelled();
+    bool ok = false;
+    JobReport report = runWithProgress(progress, [&](ProgressSink& p, MessageSink&) {
+        size_t reported = 0;
+        WriteProgress step = [&](size_t done, size_t) {
+            bool cancel = p.UpdateStatus(message, static_cast<int64_t>(done - reported), true);
+            reported = done;
+            return cancel;
+        };
+        ok = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, file, &error, step)
+                                     : saveRecordsetToCsv(*table, file, &error, step);
+    });
+    const bool cancelled = report.cancelled;
     progress.close();
     SetBusy(false);
     // A cancelled export leaves the old file as it was, which needs no message.

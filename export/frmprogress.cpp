@@ -206,7 +206,6 @@ void frmProgress::refresh(const std::string& message) {
     picBar_->update();
     picBar2_->update();
     ++refreshes_;
-    QCoreApplication::processEvents();
 }
 
 void frmProgress::done(int result) {

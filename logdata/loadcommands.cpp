@@ -5,6 +5,13 @@
 
 namespace brevadin {
 
+LoadOutcome loadOutcome(const LoadResult& result, bool cancelled) {
+    if (cancelled) return LoadOutcome::Cancelled;
+    if (result.nothingToShow) return LoadOutcome::NothingToShow;
+    // A gathering whose logs all failed still gets its (empty) tab.
+    return result.table || !result.caption.empty() ? LoadOutcome::Loaded : LoadOutcome::Failed;
+}
+
 std::string fncGatherCaption(const std::string& first, const std::string& last) {
     if (last.empty() || last == first) return first;
     // std::string compares bytes; on UTF-8 that is the order of character codes.
@@ -39,7 +46,8 @@ LoadResult gatherLogs(const std::string& folder, const std::vector<std::string>&
     RecordsetPtr accumulated;
     for (const auto& name : names) {
         last = name;
-        RecordsetPtr result = fncGetRecordsetFromLog(logPath(folder, name), accumulated, logType, ctx);
+        RecordsetPtr result =
+            fncGetRecordsetFromLog(logPath(folder, name), accumulated, logType, ctx);
         if (result) accumulated = result;
         if (accumulated && (!accumulated->isOpen() || accumulated->rowCount() == 0))
             accumulated.reset();

@@ -19,6 +19,12 @@ struct LoadResult {
     bool nothingToShow = false;
 };
 
+// How a load ended, as the window tells the user: a tab, "表示できるログがありません",
+// nothing at all (a cancel: not even the rows read before it), or the
+// reader's own messages (a failure).
+enum class LoadOutcome { Loaded, NothingToShow, Cancelled, Failed };
+LoadOutcome loadOutcome(const LoadResult& result, bool cancelled);
+
 // The caption of a gathered load: the first name alone, or the two names
 // joined by "～" with the smaller (by character code) in front.
 std::string fncGatherCaption(const std::string& first, const std::string& last);

@@ -216,24 +216,5 @@ TEST_F(ProgressDialog, SlowLinesRefreshOncePerLineAndShowTheLatestMessage) {
     EXPECT_EQ(dialog.lblMessage()->text(), QStringLiteral("line 2"));
 }
 
-// The click arrives while the loop runs; only UpdateStatus lets it in.
-TEST_F(ProgressDialog, ACancelClickDuringALoadStopsIt) {
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    dialog.setMaxCountMini(kInt64Max);
-    QTimer::singleShot(50, dialog.cmdCancel(), &QPushButton::click);
-    const int64_t limit = 2'000'000'000;
-    int64_t calls = 0;
-    bool stopped = false;
-    while (!stopped && calls < limit) {
-        stopped = dialog.UpdateStatus("reading", 1, true);
-        ++calls;
-    }
-    EXPECT_TRUE(stopped);
-    EXPECT_FALSE(dialog.isVisible());
-    // The line that saw the click was the last one counted.
-    EXPECT_EQ(dialog.picBar2()->count(), calls);
-}
-
 }  // namespace
 }  // namespace brevadin
