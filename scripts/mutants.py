@@ -39,7 +39,7 @@ MUTANTS = [
     ("csv-minus-lone", "export/csvexport.cpp", "cmp", 'v != "-"', 'v == "-"'),
     ("csv-ext-len", "export/csvexport.cpp", "substr", "FileName.size() - 3", "FileName.size() - 4"),
     ("csv-exp-digits", "export/csvexport.cpp", "logic", "(c == 'e' || c == 'E') && digits", "(c == 'e' || c == 'E') || digits"),
-    ("csv-flush", "export/csvexport.cpp", "cmp", "(i & 4095) == 4095", "(i & 4095) != 4095"),
+    ("csv-quote-any", "export/csvexport.cpp", "logic", "guard || v.find_first_of(\",\\\"\\r\\n\") != std::string_view::npos", "guard && v.find_first_of(\",\\\"\\r\\n\") != std::string_view::npos"),
     ("list-kb-even", "logdata/loglisting.cpp", "cmp", "r > 512", "r >= 512"),
     ("list-dotfile", "logdata/loglisting.cpp", "cmp", "name[0] == '.'", "name[0] != '.'"),
     ("list-ext-len", "logdata/loglisting.cpp", "substr", "name.size() - 4", "name.size() - 3"),
@@ -52,7 +52,7 @@ MUTANTS = [
     ("ini-crlf", "config/inifile.cpp", "bool", "crlf_ = true;", "crlf_ = false;"),
     ("utf8-surrogate", "logdata/textdecode.cpp", "arith", "hi = 0x9f;", "hi = 0xbf;"),
     ("utf8-lead-c2", "logdata/textdecode.cpp", "cmp", "c >= 0xc2", "c >= 0xc0"),
-    ("utf8-skip-word", "logdata/textdecode.cpp", "cmp", "i + 8 <= size", "i + 8 < size"),
+    ("utf8-word-high", "logdata/textdecode.cpp", "stmt", "if (w & kHighBits) break;", ""),
     ("utf8-retry-byte", "logdata/textdecode.cpp", "arith", "i = j;", "i = good ? j : j + 1;"),
     ("jis-wait-cut", "logdata/textdecode.cpp", "logic", "errno == EINVAL && !atEnd", "errno == EINVAL || !atEnd"),
     ("jis-keep-crlf", "logdata/textdecode.cpp", "logic", "*in == '\\r' || *in == '\\n'", "*in == '\\r' && *in == '\\n'"),
@@ -71,7 +71,7 @@ MUTANTS = [
     ("rs-like-both", "logdata/recordset.cpp", "logic", "lead && trail", "lead || trail"),
     ("rs-sort-stable", "logdata/recordset.cpp", "cmp", "a.pos < b.pos", "a.pos > b.pos"),
     ("rs-descending", "logdata/recordset.cpp", "bool", "kr.descending ? kr.maxRank - r : r", "!kr.descending ? kr.maxRank - r : r"),
-    ("rs-append-resort", "logdata/recordset.cpp", "cmp", "viewCoveredRows_ != 0", "viewCoveredRows_ == 0"),
+    ("rs-view-appended", "logdata/recordset.cpp", "logic", "viewValid_ && viewCoveredRows_ == rows_", "viewValid_ || viewCoveredRows_ == rows_"),
     ("rs-desc-suffix", "logdata/recordset.cpp", "substr", "part.remove_suffix(4);", "part.remove_suffix(3);"),
     ("rs-widen-byte", "logdata/recordset.cpp", "cmp", "id < 0x100u", "id <= 0x100u"),
     ("rs-keyword-alone", "logdata/recordset.cpp", "logic", "end < text_.size() && !isSpace(text_[end])", "end < text_.size() && isSpace(text_[end])"),
@@ -127,7 +127,9 @@ def locate(mutant, text):
             return f"not found: {mid} {path} (occurrence {mutant[5]} of {len(hits)})"
         return hits[mutant[5]].span()
     if len(hits) != 1:
-        return f"not found: {mid} {path}" if not hits else f"found {len(hits)} times: {mid} {path}"
+        if hits:
+            return f"found {len(hits)} times (give an occurrence): {mid} {path}"
+        return f"not found: {mid} {path}"
     return hits[0].span()
 
 
