@@ -37,8 +37,12 @@ bool parseBoolean(const std::string& text, bool& ok) {
     return false;
 }
 
+// Until Load, every switch is off: only a loaded file or its defaults turn
+// them on.
 clsConfig::clsConfig(std::string path, std::string section)
-    : path_(std::move(path)), section_(std::move(section)) {}
+    : ContentTypes{false, false, false, false, false, false},
+      path_(std::move(path)),
+      section_(std::move(section)) {}
 
 bool clsConfig::Save(std::string* error) const {
     IniDocument doc(path_);
@@ -150,12 +154,7 @@ void clsConfig::Load() {
 ReaderSettings clsConfig::readerSettings() const {
     ReaderSettings s;
     s.TimeDiff = TimeDiff;
-    s.types.IncludeAll = IncludeAll;
-    s.types.IncludeHTML = IncludeHTML;
-    s.types.IncludeScript = IncludeScript;
-    s.types.IncludeArchive = IncludeArchive;
-    s.types.IncludeMovie = IncludeMovie;
-    s.types.IncludeSound = IncludeSound;
+    s.types = *this;
     return s;
 }
 

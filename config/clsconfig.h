@@ -12,7 +12,9 @@ namespace brevadin {
 // log format, the GMT difference, the six content-type switches (section
 // named after the executable) and the grid's column widths (section
 // "ColWidth"). Setting a member never touches the file; only Save does.
-class clsConfig {
+// The switches are the reader's own ContentTypes, so a load takes them as
+// they are.
+class clsConfig : public ContentTypes {
 public:
     // path: the settings file; section: the executable's base name.
     clsConfig(std::string path = std::string(), std::string section = "brevadin");
@@ -20,12 +22,6 @@ public:
     int32_t LogType = 0;
     std::string ReadPath;
     int TimeDiff = 0;
-    bool IncludeAll = false;
-    bool IncludeHTML = false;
-    bool IncludeScript = false;
-    bool IncludeArchive = false;
-    bool IncludeMovie = false;
-    bool IncludeSound = false;
 
     // The grid whose widths Load applies and Save stores; not owned.
     void setDBGrid(ColumnWidths* grid) { grid_ = grid; }
