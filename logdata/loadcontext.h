@@ -32,6 +32,14 @@ public:
         const std::function<bool(size_t done, size_t total)>& progress, bool cancelNow) = 0;
 };
 
+// name + " [" + address + "]", the form in which client addresses are shown.
+inline std::string hostDisplayText(std::string_view name, std::string_view address) {
+    std::string text;
+    text.reserve(name.size() + address.size() + 3);
+    text.append(name).append(" [").append(address).append("]");
+    return text;
+}
+
 // The content-type switches of the settings (all true on a first run).
 struct ContentTypes {
     bool IncludeAll = true;

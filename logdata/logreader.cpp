@@ -943,7 +943,7 @@ bool LogLoad::finishHostLookups(bool cancelNow) {
         } else if (auto it = names.find(address); it != names.end()) {
             name = *it->second;
         }
-        display[a.id] = column.intern(name + " [" + address + "]");
+        display[a.id] = column.intern(hostDisplayText(name, address));
     }
     // Once only, even if this fails part way and the failure path asks again.
     const size_t first = firstAddressRow_;

@@ -226,16 +226,6 @@ RecordsetPtr makeFreshTable() {
 
 }  // namespace
 
-std::string hostDisplayText(std::string_view name, std::string_view address) {
-    std::string text;
-    text.reserve(name.size() + address.size() + 3);
-    text.append(name);
-    text.append(" [");
-    text.append(address);
-    text.append("]");
-    return text;
-}
-
 std::string localNowText() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
