@@ -196,6 +196,37 @@ TEST(BadStoredTable, OwnOutputStillReadsBack) {
     EXPECT_EQ(back->value(0, 1), "192.0.2.1");
 }
 
+// A table of 100,000 fields whose names need aliases that clash with plain
+// names, in rows naming few of them: written and read back whole (both ways
+// once took time quadratic in the fields).
+TEST(BadStoredTable, HundredThousandFieldsReadBack) {
+    TempFolder dir;
+    Recordset t;
+    const size_t n = 100000;
+    auto name = [](size_t i) {
+        return i % 2 ? "c" + std::to_string(i - 1) : "f " + std::to_string(i);
+    };
+    for (size_t i = 0; i < n; ++i) t.appendField(name(i));
+    t.open();
+    const std::vector<std::vector<size_t>> rows = {{0, n - 1}, {}, {1, 2, 1000, 50001}};
+    for (const auto& columns : rows) {
+        size_t r = t.appendRow();
+        for (size_t c : columns) t.setValue(r, c, "v" + std::to_string(c));
+    }
+    ASSERT_TRUE(fncSaveRecordsetToXml(t, dir.file("t.xml")));
+    RecordsetPtr back = fncGetRecordsetFromXml(dir.file("t.xml"));
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->fieldCount(), n);
+    for (size_t i : {size_t{0}, size_t{1}, size_t{2}, n - 1})
+        EXPECT_EQ(back->fields()[i].name, name(i));
+    ASSERT_EQ(back->storedRowCount(), rows.size());
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (size_t c : {size_t{0}, size_t{1}, size_t{2}, size_t{1000}, size_t{50001}, n - 1}) {
+            bool set = std::count(rows[r].begin(), rows[r].end(), c) > 0;
+            EXPECT_EQ(back->value(r, c), set ? "v" + std::to_string(c) : "") << r << " " << c;
+        }
+}
+
 // --- the host-name cache file -------------------------------------------------------
 
 class BadHostsFile : public ::testing::Test {
