@@ -1,11 +1,16 @@
 // brevadin-export: loads logs (or a saved table) through the same pipeline as
 // the viewer and writes the result as XML or CSV, or counts its rows.
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,12 +76,18 @@ bool parseTypes(const std::string& text, ContentTypes& types) {
         if (end == std::string::npos) end = text.size();
         std::string item = text.substr(pos, end - pos);
         pos = end + 1;
-        if (item == "html") types.IncludeHTML = true;
-        else if (item == "script") types.IncludeScript = true;
-        else if (item == "archive") types.IncludeArchive = true;
-        else if (item == "movie") types.IncludeMovie = true;
-        else if (item == "sound") types.IncludeSound = true;
-        else return false;
+        if (item == "html")
+            types.IncludeHTML = true;
+        else if (item == "script")
+            types.IncludeScript = true;
+        else if (item == "archive")
+            types.IncludeArchive = true;
+        else if (item == "movie")
+            types.IncludeMovie = true;
+        else if (item == "sound")
+            types.IncludeSound = true;
+        else
+            return false;
     }
     return true;
 }
@@ -85,17 +96,46 @@ bool endsWithXml(const std::string& name) {
     return exportKindForFileName(name) == ExportKind::Xml;
 }
 
+// What makes two names one file: device and inode after following links, so
+// that a hard link or a "./" path is caught too. A file not there yet is
+// known by its path with links and "." and ".." resolved.
+std::string fileIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    std::error_code ec;
+    auto canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+    return "path:" + (ec ? path : canonical.string());
+}
+
+// Why an input cannot be read, in the words the user sees; empty when it can.
+std::string unreadableInput(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return "ファイルが見つかりません: " + path;
+        return "読み込めません: " + path + " (" + std::strerror(errno) + ")";
+    }
+    if (S_ISDIR(st.st_mode)) return "フォルダです: " + path;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return "読み込めません: " + path + " (" + std::strerror(errno) + ")";
+    ::close(fd);
+    return {};
+}
+
 // The reader's message boxes, as lines on standard error.
 class StderrMessages : public MessageSink {
 public:
     explicit StderrMessages(bool quiet) : quiet_(quiet) {}
     void showMessage(MessageIcon icon, const std::string& text, const std::string&) override {
+        if (icon == MessageIcon::Critical) sawFailure = true;
         if (quiet_) return;
         const char* kind = icon == MessageIcon::Critical      ? "エラー: "
                            : icon == MessageIcon::Exclamation ? "警告: "
                                                               : "";
         std::fprintf(stderr, "brevadin-export: %s%s\n", kind, text.c_str());
     }
+
+    bool sawFailure = false;
 
 private:
     bool quiet_;
@@ -121,8 +161,7 @@ public:
         name = it->second;
         return true;
     }
-    std::vector<Resolved> finishLookups(const std::function<bool(size_t, size_t)>&,
-                                        bool) override {
+    std::vector<Resolved> finishLookups(const std::function<bool(size_t, size_t)>&, bool) override {
         return {};
     }
 
@@ -174,8 +213,9 @@ int run(int argc, char** argv) {
         } else if (a == "--types") {
             auto v = value("--types");
             if (!v || !parseTypes(*v, o.types))
-                return usageError("--types takes all, none or a comma list of "
-                                  "html,script,archive,movie,sound");
+                return usageError(
+                    "--types takes all, none or a comma list of "
+                    "html,script,archive,movie,sound");
         } else if (a == "--hosts") {
             auto v = value("--hosts");
             if (!v || v->empty()) return usageError("--hosts needs a file name");
@@ -204,12 +244,45 @@ int run(int argc, char** argv) {
         }
     }
     bool savedTable = o.inputs.size() == 1 && endsWithXml(o.inputs[0]);
+    const std::string hostsPath =
+        o.hosts.empty() ? joinPath(executableDir(), "hosts.xml") : o.hosts;
+
+    // A file written here must be none of those read: -o over an input
+    // would replace the log with its own export.
+    std::vector<std::pair<std::string, std::string>> written;  // option, path
+    if (!o.output.empty()) written.emplace_back("-o", o.output);
+    if (!savedTable) written.emplace_back("--hosts", hostsPath);
+    for (size_t w = 0; w < written.size(); ++w) {
+        const std::string id = fileIdentity(written[w].second);
+        for (const std::string& input : o.inputs) {
+            if (fileIdentity(input) != id) continue;
+            std::fprintf(stderr, "brevadin-export: %s のファイルが入力と同じです: %s と %s\n",
+                         written[w].first.c_str(), written[w].second.c_str(), input.c_str());
+            return 2;
+        }
+        for (size_t other = w + 1; other < written.size(); ++other) {
+            if (fileIdentity(written[other].second) != id) continue;
+            std::fprintf(stderr, "brevadin-export: %s と %s が同じファイルです: %s と %s\n",
+                         written[w].first.c_str(), written[other].first.c_str(),
+                         written[w].second.c_str(), written[other].second.c_str());
+            return 2;
+        }
+    }
 
     StderrMessages messages(o.quiet);
+    bool inputsReadable = true;
+    for (const std::string& input : o.inputs) {
+        std::string why = unreadableInput(input);
+        if (why.empty()) continue;
+        messages.showMessage(MessageIcon::Critical, why, "");
+        inputsReadable = false;
+    }
+    if (!inputsReadable) return 1;
     std::unique_ptr<TerminalProgress> progress;
     if (!o.quiet && isatty(STDERR_FILENO)) progress = std::make_unique<TerminalProgress>(stderr);
 
     RecordsetPtr table;
+    std::vector<std::string> withoutLines;
     HostCache hosts;
     std::unique_ptr<CacheOnlyLookup> cacheOnly;
     if (savedTable) {
@@ -220,7 +293,6 @@ int run(int argc, char** argv) {
             return 1;
         }
     } else {
-        std::string hostsPath = o.hosts.empty() ? joinPath(executableDir(), "hosts.xml") : o.hosts;
         std::string error;
         hosts.load(hostsPath, &error);
         if (!error.empty()) messages.showMessage(MessageIcon::Exclamation, error, "");
@@ -235,11 +307,17 @@ int run(int argc, char** argv) {
                                             : gatherLogs("", o.inputs, o.logType, ctx);
         if (progress) progress->finish();
         table = r.table;
+        withoutLines = r.withoutLines;
         if (!o.noDns && !hosts.save(hostsPath, &error))
             messages.showMessage(MessageIcon::Exclamation, error, "");
     }
+    // A failed load has said why already.
+    if (!messages.sawFailure)
+        for (const std::string& name : withoutLines)
+            messages.showMessage(MessageIcon::Information, "ログの行がありません: " + name, "");
     if (!table || table->rowCount() == 0) {
-        messages.showMessage(MessageIcon::Information, "表示できるログがありません", "");
+        if (!messages.sawFailure && withoutLines.size() < o.inputs.size())
+            messages.showMessage(MessageIcon::Information, "表示できるログがありません", "");
         return 1;
     }
     if (o.count) {

@@ -2,6 +2,7 @@
 // logs from the loop-back address only, so no query leaves the machine.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -36,11 +37,13 @@ ExportRun run(const std::string& args) {
 }
 
 const std::string kSamples =
-    (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "samples/").string();
+    (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "samples/")
+        .string();
 
 std::string w3c(const std::string& lines) {
     return "#Software: test\r\n#Version: 1.0\r\n#Date: 2003-05-01 00:00:00\r\n"
-           "#Fields: date time c-ip cs-method cs-uri-stem sc-status\r\n" + lines;
+           "#Fields: date time c-ip cs-method cs-uri-stem sc-status\r\n" +
+           lines;
 }
 
 TEST(Exporter, BadUsageExitsWithTwoAndAUsageText) {
@@ -63,13 +66,15 @@ TEST(Exporter, CountsAndWritesTheSampleLogs) {
     EXPECT_EQ(c.out, "2000\n");
     EXPECT_TRUE(std::filesystem::exists(dir.file("hosts.xml")));  // created when missing
 
-    ExportRun x = run("--no-dns --quiet -o " + dir.file("t.XML") + hosts + " " + kSamples + "ex030501.log");
+    ExportRun x =
+        run("--no-dns --quiet -o " + dir.file("t.XML") + hosts + " " + kSamples + "ex030501.log");
     ASSERT_EQ(x.status, 0) << x.out;
     auto table = fncGetRecordsetFromXml(dir.file("t.XML"));
     ASSERT_TRUE(table);
     EXPECT_EQ(table->rowCount(), 2000u);
     // Addresses the cache lacks show as Unknown with --no-dns...
-    EXPECT_EQ(table->value(0, static_cast<size_t>(table->fieldIndex("c-ip"))).rfind("Unknown [", 0), 0u);
+    EXPECT_EQ(table->value(0, static_cast<size_t>(table->fieldIndex("c-ip"))).rfind("Unknown [", 0),
+              0u);
     // ...and are not stored.
     auto cache = fncGetRecordsetFromXml(dir.file("hosts.xml"));
     ASSERT_TRUE(cache);
@@ -90,14 +95,16 @@ TEST(Exporter, GathersLogsTimeShiftsAndReadsASavedTable) {
                                      "2003-05-01 01:00:01 127.0.0.1 GET /y.gif 200\r\n"));
     std::string hosts = " --hosts " + dir.file("hosts.xml");
     ExportRun r = run("--gmt-diff 9 --types archive -o " + dir.file("g.csv") + hosts + " " +
-                dir.file("a.log") + " " + dir.file("b.log"));
+                      dir.file("a.log") + " " + dir.file("b.log"));
     ASSERT_EQ(r.status, 0) << r.out;
     std::string csv = readFile(dir.file("g.csv"));
     EXPECT_EQ(csv,
-              "\xEF\xBB\xBF" "date,time,c-ip,cs-method,cs-uri-stem,sc-status\r\n"
+              "\xEF\xBB\xBF"
+              "date,time,c-ip,cs-method,cs-uri-stem,sc-status\r\n"
               "2003-05-02,05:30:15,Local Host [127.0.0.1],GET,/,200\r\n"
               "2003-05-01,10:00:00,Local Host [127.0.0.1],GET,/x.zip,200\r\n");
-    ExportRun back = run("--count " + dir.file("g.csv").substr(0, dir.file("g.csv").size() - 3) + "xml");
+    ExportRun back =
+        run("--count " + dir.file("g.csv").substr(0, dir.file("g.csv").size() - 3) + "xml");
     EXPECT_EQ(back.status, 1);  // no such saved table
     ASSERT_EQ(run("-o " + dir.file("g.xml") + hosts + " " + dir.file("a.log")).status, 0);
     ExportRun saved = run("--count " + dir.file("g.xml"));
@@ -112,8 +119,6 @@ TEST(Exporter, NothingToShowAndFailedLoadsExitWithOne) {
     ExportRun r = run("--types none --count" + hosts + " " + dir.file("img.log"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("表示できるログがありません"), std::string::npos);
-    ExportRun missing = run("--count" + hosts + " " + dir.file("missing.log"));
-    EXPECT_EQ(missing.status, 1);
     writeFile(dir.file("bad.log"), w3c("2003-05-01 00:00:00 127.0.0.1 GET / 200 extra\r\n"));
     ExportRun bad = run("--count" + hosts + " " + dir.file("bad.log"));
     EXPECT_EQ(bad.status, 1);
@@ -123,8 +128,59 @@ TEST(Exporter, NothingToShowAndFailedLoadsExitWithOne) {
     ExportRun early = run("--count" + hosts + " " + dir.file("early.log"));
     EXPECT_EQ(early.status, 0);
     EXPECT_NE(early.out.find("1個のエラー行が検出されました"), std::string::npos) << early.out;
-    ExportRun unwritable = run("-o " + dir.file("no/dir/x.csv") + hosts + " " + dir.file("early.log"));
+    ExportRun unwritable =
+        run("-o " + dir.file("no/dir/x.csv") + hosts + " " + dir.file("early.log"));
     EXPECT_EQ(unwritable.status, 1);
+}
+
+// Every input that cannot be a log is named with what is wrong with it.
+TEST(Exporter, EachUnusableInputIsNamedWithWhatIsWrong) {
+    TempFolder dir;
+    std::string hosts = " --no-dns --count --hosts " + dir.file("hosts.xml") + " ";
+    writeFile(dir.file("empty.log"), "");
+    writeFile(dir.file("directives.log"), "#Software: x\r\n#Fields: date time c-ip\r\n");
+    ASSERT_EQ(::symlink("loop", dir.file("loop").c_str()), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {dir.file("missing.log"), "ファイルが見つかりません: " + dir.file("missing.log")},
+        {dir.file("missing.xml"), "ファイルが見つかりません: " + dir.file("missing.xml")},
+        {dir.file("."), "フォルダです: " + dir.file(".")},
+        {dir.file("loop"), "読み込めません: " + dir.file("loop") + " ("},
+        {dir.file("empty.log"), "ログの行がありません: " + dir.file("empty.log")},
+        {dir.file("directives.log"), "ログの行がありません: " + dir.file("directives.log")},
+    };
+    for (const auto& [input, message] : cases) {
+        ExportRun r = run(hosts + input);
+        EXPECT_EQ(r.status, 1) << input;
+        EXPECT_NE(r.out.find(message), std::string::npos) << r.out;
+    }
+}
+
+// A file written (-o, --hosts) that is an input, or the other one written,
+// under any name for it, is refused before anything is read or written.
+TEST(Exporter, RefusesToWriteOverAnInputOrOneFileTwice) {
+    TempFolder dir;
+    const std::string log = w3c("2003-05-01 00:00:00 127.0.0.1 GET / 200\r\n");
+    writeFile(dir.file("log.csv"), log);
+    ASSERT_EQ(::link(dir.file("log.csv").c_str(), dir.file("hard.xml").c_str()), 0);
+    ASSERT_EQ(::symlink("log.csv", dir.file("link.csv").c_str()), 0);
+    const std::string in = " " + dir.file("log.csv");
+    const std::string hosts = " --hosts " + dir.file("hosts.xml");
+    const std::pair<std::string, std::string> cases[] = {
+        {"-o " + dir.file("log.csv") + hosts + in, dir.file("log.csv")},
+        {"-o " + dir.file("hard.xml") + hosts + in, dir.file("hard.xml")},
+        {"-o " + dir.file("link.csv") + hosts + in, dir.file("link.csv")},
+        {"-o " + dir.file("./log.csv") + hosts + in, dir.file("./log.csv")},
+        {"--count --hosts " + dir.file("link.csv") + in, dir.file("link.csv")},
+        {"-o " + dir.file("new.xml") + " --hosts " + dir.file("./new.xml") + in,
+         dir.file("./new.xml")},
+    };
+    for (const auto& [args, named] : cases) {
+        ExportRun r = run("--no-dns " + args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.out.find(named), std::string::npos) << r.out;
+        EXPECT_EQ(readFile(dir.file("log.csv")), log) << args;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("new.xml"))) << args;
+    }
 }
 
 }  // namespace
