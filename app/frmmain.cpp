@@ -4,8 +4,8 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDrag>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -71,14 +71,16 @@ QStringList LogListView::selectedNames() const {
     return names;
 }
 
-QStringList LogListView::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+QStringList LogListView::mimeTypes() const {
+    return {QStringLiteral("text/uri-list")};
+}
 
 QMimeData* LogListView::mimeData(const QList<QTreeWidgetItem*>&) const {
     // Full paths of every selected item, in list order.
     QList<QUrl> urls;
     for (const QString& name : selectedNames())
-        urls << QUrl::fromLocalFile(QString::fromStdString(
-                    logPath(folder_.toStdString(), name.toStdString())));
+        urls << QUrl::fromLocalFile(
+            QString::fromStdString(logPath(folder_.toStdString(), name.toStdString())));
     auto* data = new QMimeData;
     data->setUrls(urls);
     return data;
@@ -126,11 +128,14 @@ frmMain::frmMain(MainWindowPaths paths, const QString& startFolder,
     StatusBar1->setSizeGripEnabled(true);
     statusPanel1 = new QLabel(StatusBar1);
     statusPanel1->setObjectName(QStringLiteral("statusPanel1"));
+    // It shows the folder's path, which may be any bytes at all.
+    statusPanel1->setTextFormat(Qt::PlainText);
     StatusBar1->addWidget(statusPanel1, 1);
     setStatusBar(StatusBar1);
     buildMenu();
 
-    lsvLogList->setGeometry(0, 0, twipsToPixels(this, kListWidth), twipsToPixels(this, kListHeight));
+    lsvLogList->setGeometry(0, 0, twipsToPixels(this, kListWidth),
+                            twipsToPixels(this, kListHeight));
     DataGridTab1->setGeometry(twipsToPixels(this, kGridLeft), 0, twipsToPixels(this, kGridWidth),
                               twipsToPixels(this, kListHeight));
     resize(twipsToPixels(this, kClientWidth),
@@ -159,7 +164,9 @@ frmMain::frmMain(MainWindowPaths paths, const QString& startFolder,
     }
 }
 
-frmMain::~frmMain() { saveOnExit(); }
+frmMain::~frmMain() {
+    saveOnExit();
+}
 
 void frmMain::buildMenu() {
     QMenuBar* bar = menuBar();
@@ -262,8 +269,8 @@ void frmMain::runLoad(Command command) {
     LoadResult r = command(ctx);
     progress.close();
     if (r.nothingToShow)
-        fncCallMessage(QStringLiteral("表示できるログがありません"), kMsgInformation, QString(kAppTitle),
-                       this);
+        fncCallMessage(QStringLiteral("表示できるログがありません"), kMsgInformation,
+                       QString(kAppTitle), this);
     else if (r.table || !r.caption.empty())
         DataGridTab1->AddTab(QString::fromStdString(r.caption), r.table);
     SetBusy(false);
@@ -300,7 +307,8 @@ void frmMain::chooseFolder(const QString* chosen) {
 void frmMain::exportActiveTab(const QString* chosen) {
     RecordsetPtr table = DataGridTab1->Recordset();
     if (!table) {
-        fncCallMessage(QStringLiteral("アクティブなログがありません。"), kMsgOkOnly, QString(), this);
+        fncCallMessage(QStringLiteral("アクティブなログがありません。"), kMsgOkOnly, QString(),
+                       this);
         return;
     }
     QString name = chosen ? *chosen
@@ -310,7 +318,8 @@ void frmMain::exportActiveTab(const QString* chosen) {
     std::string file = name.toStdString();
     ExportKind kind = exportKindForFileName(file);
     if (kind == ExportKind::Unknown) {
-        fncCallMessage(QStringLiteral("拡張子を特定できませんでした。"), kMsgOkOnly, QString(), this);
+        fncCallMessage(QStringLiteral("拡張子を特定できませんでした。"), kMsgOkOnly, QString(),
+                       this);
         return;
     }
     SetBusy(true);

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTextDocument>
 #include <QUrl>
 #include <QWidget>
 
@@ -28,11 +29,21 @@ int showRealBox(const MessageRequest& r) {
     // Texts come from logs and files: never let them be read as rich text.
     box.setTextFormat(Qt::PlainText);
     switch (r.style & 0x70) {
-        case kMsgCritical: box.setIcon(QMessageBox::Critical); break;
-        case kMsgQuestion: box.setIcon(QMessageBox::Question); break;
-        case kMsgExclamation: box.setIcon(QMessageBox::Warning); break;
-        case kMsgInformation: box.setIcon(QMessageBox::Information); break;
-        default: box.setIcon(QMessageBox::NoIcon); break;
+        case kMsgCritical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case kMsgQuestion:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case kMsgExclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case kMsgInformation:
+            box.setIcon(QMessageBox::Information);
+            break;
+        default:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
@@ -86,8 +97,8 @@ void CenterWindow(QWidget* window) {
 }
 
 QString BrowseFolder(QWidget* owner, const QString& title, const QString& initial) {
-    QString chosen = QFileDialog::getExistingDirectory(owner, title, initial,
-                                                       QFileDialog::ShowDirsOnly);
+    QString chosen =
+        QFileDialog::getExistingDirectory(owner, title, initial, QFileDialog::ShowDirsOnly);
     return chosen.isEmpty() ? initial : chosen;
 }
 
@@ -102,6 +113,15 @@ void QtMessageSink::showMessage(MessageIcon icon, const std::string& text,
                 : icon == MessageIcon::Information ? kMsgInformation
                                                    : kMsgOkOnly;
     fncCallMessage(QString::fromStdString(text), style, QString::fromStdString(title), parent_);
+}
+
+QString plainToolTip(const QString& text) {
+    return text.isEmpty() ? text : Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
+}
+
+QString plainCaption(const QString& text) {
+    QString out = text;
+    return out.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 }  // namespace brevadin
