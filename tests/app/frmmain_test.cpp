@@ -5,14 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabBar>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -20,10 +20,10 @@
 
 #include "common/qtcommon.h"
 #include "export/frmprogress.h"
-#include "netlookup/frmwhois.h"
 #include "export/xmlconv.h"
 #include "gridview/datagridtab.h"
 #include "gridview/qtgridview.h"
+#include "netlookup/frmwhois.h"
 #include "tests/support/testfiles.h"
 
 namespace brevadin {
@@ -44,7 +44,8 @@ public:
 
 std::string w3c(const std::string& lines) {
     return "#Software: test\r\n#Date: 2003-05-01 00:00:00\r\n"
-           "#Fields: date time c-ip cs-uri-stem\r\n" + lines;
+           "#Fields: date time c-ip cs-uri-stem\r\n" +
+           lines;
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -141,6 +142,36 @@ TEST_F(MainWindowTest, ListsTheFolderAndLoadsADoubleClickedLog) {
     EXPECT_EQ(resolver->calls.load(), 1);
 }
 
+// A name in another encoding (Latin-1, Shift_JIS copied from Windows) shows
+// its stray bytes as \xNN, and the file still opens and drags out as itself.
+TEST_F(MainWindowTest, FileNamesThatAreNotUtf8ShowTheirBytesAndStillOpen) {
+    const std::pair<std::string, QString> names[] = {
+        {"latin1-\xE9.log", QStringLiteral("latin1-\\xE9.log")},
+        {"sjis-\x93\xFA\x96\x7B.log", QStringLiteral("sjis-\\x93\\xFA\\x96{.log")},
+        {"cut-\xE6\x97.log", QStringLiteral("cut-\\xE6\\x97.log")},
+        {"\xE6\x97\xA5\xE6\x9C\xAC.log", QStringLiteral("日本.log")},
+    };
+    for (const auto& [bytes, shown] : names) {
+        SCOPED_TRACE(shown.toStdString());
+        std::filesystem::remove_all(logs);
+        std::filesystem::create_directory(logs);
+        writeFile(logs + "/" + bytes, w3c("2003-05-01 10:00:00 127.0.0.1 /\r\n"));
+        auto w = open(QString::fromStdString(logs));
+        ASSERT_EQ(w->lsvLogList->topLevelItemCount(), 1);
+        EXPECT_EQ(w->lsvLogList->topLevelItem(0)->text(0), shown);
+        std::unique_ptr<QMimeData> data(
+            w->lsvLogList->model()->mimeData(w->lsvLogList->selectionModel()->selectedIndexes()));
+        ASSERT_EQ(data->urls().size(), 1);
+        EXPECT_EQ(QByteArray::fromPercentEncoding(data->urls()[0].toEncoded()).toStdString(),
+                  "file://" + logs + "/" + bytes);
+        w->loadFirstSelected();
+        ASSERT_EQ(w->DataGridTab1->TabCount(), 1);
+        EXPECT_EQ(tabCaption(*w), shown);
+        ASSERT_TRUE(w->DataGridTab1->Recordset());
+        EXPECT_EQ(w->DataGridTab1->Recordset()->rowCount(), 1u);
+    }
+}
+
 TEST_F(MainWindowTest, AddTabGathersTheSelectedLogs) {
     auto w = open(QString::fromStdString(logs));
     select(*w, {"b.log", "a.log"});
@@ -223,7 +254,11 @@ TEST_F(MainWindowTest, ExportFollowsTheExtensionRule) {
     auto back = fncGetRecordsetFromXml(dir.file("logxml"));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->rowCount(), 2u);
-    EXPECT_EQ(readFile(dir.file("t.csv")).rfind("\xEF\xBB\xBF" "date,time,c-ip", 0), 0u);
+    EXPECT_EQ(readFile(dir.file("t.csv"))
+                  .rfind("\xEF\xBB\xBF"
+                         "date,time,c-ip",
+                         0),
+              0u);
 
     QString unwritable = QString::fromStdString(dir.file("no/such/dir/t.csv"));
     w->exportActiveTab(&unwritable);
