@@ -81,9 +81,18 @@ public:
     }
     // Any row: the column grows to hold it, rows between read as empty.
     void setId(size_t row, uint32_t id) {
-        // The reader's case, inline: the next row, a value, a byte wide.
-        if (row == rows_ && width_ == 1 && id - 1 < 0xffu && !sparseForm_) {
-            bytes_.push_back(static_cast<uint8_t>(id));
+        // The reader's case, inline: a value for the next row that fits the width.
+        if (row == rows_ && id != 0 && !sparseForm_ && (width_ == 4 || id < (1u << (8 * width_)))) {
+            const size_t at = bytes_.size();
+            bytes_.resize(at + width_);
+            if (width_ == 1) {
+                bytes_[at] = static_cast<uint8_t>(id);
+            } else if (width_ == 2) {
+                const auto v = static_cast<uint16_t>(id);
+                std::memcpy(bytes_.data() + at, &v, 2);
+            } else {
+                std::memcpy(bytes_.data() + at, &id, 4);
+            }
             ++rows_;
             ++filled_;
             return;
