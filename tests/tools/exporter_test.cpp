@@ -36,9 +36,8 @@ ExportRun run(const std::string& args) {
     return r;
 }
 
-const std::string kSamples =
-    (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "samples/")
-        .string();
+// Not from __FILE__: a build folder inside the source tree compiles with relative paths.
+const std::string kSamples = std::string(BREVADIN_SOURCE_DIR) + "/samples/";
 
 std::string w3c(const std::string& lines) {
     return "#Software: test\r\n#Version: 1.0\r\n#Date: 2003-05-01 00:00:00\r\n"
