@@ -206,7 +206,10 @@ bool writeFileAtomically(const std::string& path, std::string_view content, std:
         path, [&](const ByteSink& sink) { return sink(content); }, error);
 }
 
-bool keepAsBad(const std::string& path) {
+bool keepAsBad(const std::string& givenPath) {
+    // Through a link, the file kept aside is its target: the link stays for
+    // the fresh file to be written through.
+    const std::string path = finalTarget(givenPath);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
     // An empty file holds nothing worth keeping, and renaming it would

@@ -278,8 +278,8 @@ HostCache::LoadResult HostCache::load(const std::string& path, std::string* erro
 
     // Whatever is there could not be used: keep it aside before it is replaced.
     std::error_code ec;
-    const bool present =
-        std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
+    const bool present = std::filesystem::symlink_status(finalTarget(path), ec).type() !=
+                         std::filesystem::file_type::not_found;
     if (present && !keepAsBad(path)) {
         // Writing now would destroy the only copy; serve the run from memory,
         // and let no later save write over it either.
