@@ -4,8 +4,8 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDrag>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -66,14 +66,66 @@ QStringList LogListView::selectedNames() const {
     return names;
 }
 
-QStringList LogListView::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+std::vector<std::string> LogListView::selectedFileNames() const {
+    std::vector<std::string> names;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        if (topLevelItem(i)->isSelected())
+            names.push_back(topLevelItem(i)->data(0, Qt::UserRole).toByteArray().toStdString());
+    return names;
+}
+
+void LogListView::addFile(const std::string& name, const QString& size) {
+    auto* row = new QTreeWidgetItem(this);
+    row->setText(0, visibleName(name));
+    row->setData(0, Qt::UserRole, QByteArray::fromStdString(name));
+    row->setText(1, size);
+    row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+}
+
+QString LogListView::visibleName(std::string_view bytes) {
+    QString out;
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        size_t length = lead < 0x80             ? 1
+                        : (lead & 0xE0) == 0xC0 ? 2
+                        : (lead & 0xF0) == 0xE0 ? 3
+                        : (lead & 0xF8) == 0xF0 ? 4
+                                                : 0;
+        bool valid = length > 0 && i + length <= bytes.size();
+        for (size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
+        if (valid && length > 1) {
+            // Overlong forms and surrogates do not survive the round trip.
+            const QString one = QString::fromUtf8(bytes.data() + i, static_cast<qsizetype>(length));
+            valid = one.toUtf8() == QByteArray(bytes.data() + i, static_cast<qsizetype>(length));
+            if (valid) out += one;
+        } else if (valid) {
+            out += QLatin1Char(static_cast<char>(lead));
+        }
+        if (valid) {
+            i += length;
+        } else {
+            out += QStringLiteral("\\x") +
+                   QString::number(lead, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+            ++i;
+        }
+    }
+    return out;
+}
+
+QStringList LogListView::mimeTypes() const {
+    return {QStringLiteral("text/uri-list")};
+}
 
 QMimeData* LogListView::mimeData(const QList<QTreeWidgetItem*>&) const {
-    // Full paths of every selected item, in list order.
+    // Full paths of every selected item, in list order, percent-encoded from
+    // their bytes so that a name that is not UTF-8 arrives as it is.
     QList<QUrl> urls;
-    for (const QString& name : selectedNames())
-        urls << QUrl::fromLocalFile(QString::fromStdString(
-                    logPath(folder_.toStdString(), name.toStdString())));
+    for (const std::string& name : selectedFileNames())
+        urls << QUrl::fromEncoded(
+            "file://" +
+            QByteArray::fromStdString(logPath(folder_.toStdString(), name)).toPercentEncoding("/"));
     auto* data = new QMimeData;
     data->setUrls(urls);
     return data;
@@ -121,6 +173,8 @@ frmMain::frmMain(MainWindowPaths paths, const QString& startFolder,
     StatusBar1->setSizeGripEnabled(true);
     statusPanel1 = new QLabel(StatusBar1);
     statusPanel1->setObjectName(QStringLiteral("statusPanel1"));
+    // It shows the folder's path, which may be any bytes at all.
+    statusPanel1->setTextFormat(Qt::PlainText);
     StatusBar1->addWidget(statusPanel1, 1);
     setStatusBar(StatusBar1);
     buildMenu();
@@ -154,7 +208,9 @@ frmMain::frmMain(MainWindowPaths paths, const QString& startFolder,
     }
 }
 
-frmMain::~frmMain() { saveOnExit(); }
+frmMain::~frmMain() {
+    saveOnExit();
+}
 
 void frmMain::buildMenu() {
     QMenuBar* bar = menuBar();
@@ -215,12 +271,8 @@ bool frmMain::fncGetLogList(const QString& folder) {
     }
     lsvLogList->clear();
     lsvLogList->setFolder(folder);
-    for (const auto& it : listing.items) {
-        auto* row = new QTreeWidgetItem(lsvLogList);
-        row->setText(0, QString::fromStdString(it.name));
-        if (it.sizeKB) row->setText(1, QString::number(*it.sizeKB) + "KB");
-        row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    }
+    for (const auto& it : listing.items)
+        lsvLogList->addFile(it.name, it.sizeKB ? QString::number(*it.sizeKB) + "KB" : QString());
     if (lsvLogList->topLevelItemCount() > 0) {
         lsvLogList->setCurrentItem(lsvLogList->topLevelItem(0));
         lsvLogList->topLevelItem(0)->setSelected(true);
@@ -265,7 +317,7 @@ void frmMain::runLoad(Command command) {
                        this);
         break;
     case LoadOutcome::Loaded:
-        DataGridTab1->AddTab(QString::fromStdString(r.caption), r.table);
+        DataGridTab1->AddTab(LogListView::visibleName(r.caption), r.table);
         break;
     case LoadOutcome::Cancelled:
     case LoadOutcome::Failed:
@@ -275,20 +327,19 @@ void frmMain::runLoad(Command command) {
 }
 
 void frmMain::loadFirstSelected() {
-    QStringList names = lsvLogList->selectedNames();
+    std::vector<std::string> names = lsvLogList->selectedFileNames();
     std::string folder = lsvLogList->folder().toStdString();
     int32_t type = MyConfig.LogType;
-    if (names.isEmpty()) return;
+    if (names.empty()) return;
     runLoad([&](LoadContext& ctx) {
-        LoadResult r = loadSingleLog(folder, names.front().toStdString(), type, ctx);
+        LoadResult r = loadSingleLog(folder, names.front(), type, ctx);
         if (!r.table && !r.nothingToShow) r.caption.clear();  // failed: no tab
         return r;
     });
 }
 
 void frmMain::addTabOfSelected() {
-    std::vector<std::string> names;
-    for (const QString& n : lsvLogList->selectedNames()) names.push_back(n.toStdString());
+    std::vector<std::string> names = lsvLogList->selectedFileNames();
     std::string folder = lsvLogList->folder().toStdString();
     int32_t type = MyConfig.LogType;
     runLoad([&](LoadContext& ctx) { return gatherLogs(folder, names, type, ctx); });
@@ -305,7 +356,8 @@ void frmMain::chooseFolder(const QString* chosen) {
 void frmMain::exportActiveTab(const QString* chosen) {
     RecordsetPtr table = DataGridTab1->Recordset();
     if (!table) {
-        fncCallMessage(QStringLiteral("アクティブなログがありません。"), kMsgOkOnly, QString(), this);
+        fncCallMessage(QStringLiteral("アクティブなログがありません。"), kMsgOkOnly, QString(),
+                       this);
         return;
     }
     QString name = chosen ? *chosen
@@ -315,7 +367,8 @@ void frmMain::exportActiveTab(const QString* chosen) {
     std::string file = name.toStdString();
     ExportKind kind = exportKindForFileName(file);
     if (kind == ExportKind::Unknown) {
-        fncCallMessage(QStringLiteral("拡張子を特定できませんでした。"), kMsgOkOnly, QString(), this);
+        fncCallMessage(QStringLiteral("拡張子を特定できませんでした。"), kMsgOkOnly, QString(),
+                       this);
         return;
     }
     SetBusy(true);

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/clsconfig.h"
@@ -35,6 +36,14 @@ public:
     const QString& folder() const { return folder_; }
     // The selected names in list order.
     QStringList selectedNames() const;
+    // The selected files' names as the folder holds them, byte for byte: a
+    // name that is not UTF-8 (copied from Windows in its code page) shows
+    // with escapes but still opens.
+    std::vector<std::string> selectedFileNames() const;
+    // Adds a row for the file named by these bytes.
+    void addFile(const std::string& name, const QString& size);
+    // The name as the list shows it: UTF-8 decoded, any other byte as \xNN.
+    static QString visibleName(std::string_view bytes);
 
 protected:
     QStringList mimeTypes() const override;

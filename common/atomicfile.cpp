@@ -14,7 +14,9 @@
 namespace brevadin {
 namespace {
 
-std::string errnoText(int err) { return std::strerror(err); }
+std::string errnoText(int err) {
+    return std::strerror(err);
+}
 
 bool writeAll(int fd, std::string_view bytes, int& err) {
     while (!bytes.empty()) {
@@ -65,13 +67,53 @@ void removeAbandonedTemporaries(const std::string& path) {
 
 }  // namespace
 
-bool writeFileAtomically(const std::string& path,
+std::string finalTarget(const std::string& path) {
+    std::string current = path;
+    // As many links as the system itself follows before it gives up.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
+        if (n < 0 || static_cast<size_t>(n) >= buffer.size()) return current;
+        std::string link(buffer.data(), static_cast<size_t>(n));
+        if (link.empty()) return current;
+        if (link.front() == '/') {
+            current = link;
+        } else {
+            const std::string dir = std::filesystem::path(current).parent_path().string();
+            current = dir.empty() ? link : joinPath(dir, link);
+        }
+    }
+    return current;
+}
+
+FileLock::FileLock(const std::string& path) {
+    const std::string lockPath = finalTarget(path) + ".lock";
+    fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd_ < 0) return;
+    while (::flock(fd_, LOCK_EX) != 0) {
+        if (errno == EINTR) continue;
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+}
+
+FileLock::~FileLock() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool writeFileAtomically(const std::string& givenPath,
                          const std::function<bool(const ByteSink& sink)>& writer,
                          std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
     };
+    // A link stays a link: its final target is what gets replaced, from a
+    // temporary file beside it so that the rename stays on one file system.
+    const std::string path = finalTarget(givenPath);
     removeAbandonedTemporaries(path);
     std::string tmpl = path + std::string(kTempMark) + std::string(kTempSuffix, 'X');
     std::vector<char> name(tmpl.begin(), tmpl.end());
@@ -164,7 +206,10 @@ bool writeFileAtomically(const std::string& path, std::string_view content, std:
         path, [&](const ByteSink& sink) { return sink(content); }, error);
 }
 
-bool keepAsBad(const std::string& path) {
+bool keepAsBad(const std::string& givenPath) {
+    // Through a link, the file kept aside is its target: the link stays for
+    // the fresh file to be written through.
+    const std::string path = finalTarget(givenPath);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
     // An empty file holds nothing worth keeping, and renaming it would

@@ -13,6 +13,9 @@ namespace brevadin {
 // *error (when given) says why. A save that was killed leaves its temporary
 // file behind; the next save of the same path removes it.
 //
+// A path that is a symbolic link (or a chain of them) stays one: the file it
+// ends at is the one replaced, and keeps its permissions.
+//
 // The writer callback receives a sink; it returns false to abandon the write
 // (for instance when the user cancelled an export).
 using ByteSink = std::function<bool(std::string_view bytes)>;
@@ -22,6 +25,27 @@ bool writeFileAtomically(const std::string& path,
 
 bool writeFileAtomically(const std::string& path, std::string_view content,
                          std::string* error = nullptr);
+
+// path itself, or the file its chain of symbolic links ends at (which need
+// not exist yet).
+std::string finalTarget(const std::string& path);
+
+// An exclusive lock held for the holder's lifetime on a lock file beside the
+// final target of path (its name + ".lock"), so that programs that read,
+// merge and rewrite one file take turns. The lock file stays. Where none can
+// be made or locked (a read-only folder, a file system without locks) the
+// holder goes ahead unlocked: locked() says which.
+class FileLock {
+public:
+    explicit FileLock(const std::string& path);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool locked() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
 
 // Keeps an unreadable file before a fresh one replaces it: path is renamed to
 // path + ".bad" (replacing an older ".bad"). An empty file is left where it is

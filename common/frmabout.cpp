@@ -34,8 +34,9 @@ QIcon applicationIcon() {
         p.setBrush(Qt::NoBrush);
         p.drawRoundedRect(QRectF(8 * s, 4 * s, 40 * s, 52 * s), 4 * s, 4 * s);
         p.setPen(QPen(QColor(90, 90, 90), 3 * s));
-        for (int i = 0; i < 5; ++i) p.drawLine(QPointF(14 * s, (14 + 8 * i) * s),
-                                               QPointF((i % 2 ? 34 : 42) * s, (14 + 8 * i) * s));
+        for (int i = 0; i < 5; ++i)
+            p.drawLine(QPointF(14 * s, (14 + 8 * i) * s),
+                       QPointF((i % 2 ? 34 : 42) * s, (14 + 8 * i) * s));
         p.setPen(QPen(QColor(0, 136, 136), 6 * s, Qt::SolidLine, Qt::RoundCap));
         p.drawEllipse(QPointF(42 * s, 40 * s), 11 * s, 11 * s);
         p.drawLine(QPointF(50 * s, 48 * s), QPointF(59 * s, 58 * s));
@@ -62,12 +63,16 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     lblCopyright = new QLabel(QStringLiteral("Copyright © 2026 Brevadin の開発者"), this);
     lblCopyright->setObjectName(QStringLiteral("lblCopyright"));
     lblDisclaimer = new QLabel(
-        QStringLiteral("警告: このソフトウェアはフリーソフトウェアです。自由にお使いいただけますが、"
-                       "このソフトウェアの使用によって生じたいかなる直接的または間接的な損害についても、"
-                       "作者は一切の責任を負いません。"),
+        QStringLiteral(
+            "警告: このソフトウェアはフリーソフトウェアです。自由にお使いいただけますが、"
+            "このソフトウェアの使用によって生じたいかなる直接的または間接的な損害についても、"
+            "作者は一切の責任を負いません。"),
         this);
     lblDisclaimer->setObjectName(QStringLiteral("lblDisclaimer"));
     lblDisclaimer->setWordWrap(true);
+    // The title is the program's file name, which whoever installed it chose.
+    for (QLabel* label : {lblTitle, lblVersion, lblCopyright, lblDisclaimer})
+        label->setTextFormat(Qt::PlainText);
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setDefault(true);

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTextDocument>
 #include <QUrl>
 #include <QWidget>
 
@@ -140,6 +141,15 @@ void QtMessageSink::showMessage(MessageIcon icon, const std::string& text,
                 : icon == MessageIcon::Information ? kMsgInformation
                                                    : kMsgOkOnly;
     fncCallMessage(QString::fromStdString(text), style, QString::fromStdString(title), parent_);
+}
+
+QString plainToolTip(const QString& text) {
+    return text.isEmpty() ? text : Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
+}
+
+QString plainCaption(const QString& text) {
+    QString out = text;
+    return out.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 }  // namespace brevadin

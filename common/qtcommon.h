@@ -79,6 +79,14 @@ QString BrowseFolder(QWidget* owner, const QString& title, const QString& initia
 // reported.
 void openWithDesktop(const QString& path);
 
+// Text from a log, a file name, a stored table or the network, made safe
+// for places that would read it as markup. A tool tip that looks like markup
+// is rendered as rich text (a visitor's "<img src=/dev/zero>" would freeze the
+// window), so it is wrapped as plain text; a tab caption or a menu text takes
+// "&" for a shortcut key, so it is doubled.
+QString plainToolTip(const QString& text);
+QString plainCaption(const QString& text);
+
 // The core's message boxes, shown through fncCallMessage.
 class QtMessageSink : public MessageSink {
 public:

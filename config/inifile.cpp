@@ -10,7 +10,9 @@
 namespace brevadin {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -48,8 +50,8 @@ bool keyOf(std::string_view line, std::string_view& key, std::string_view& value
 }
 
 std::string unquote(std::string_view v) {
-    if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') ||
-                          (v.front() == '\'' && v.back() == '\'')))
+    if (v.size() >= 2 &&
+        ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\'')))
         v = v.substr(1, v.size() - 2);
     return std::string(v);
 }
@@ -148,7 +150,8 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
     lines_.insert(lines_.begin() + static_cast<long>(lastEntry) + 1, std::move(line));
 }
 
-void IniDocument::replaceSection(std::string_view section, const std::vector<std::string>& entries) {
+void IniDocument::replaceSection(std::string_view section,
+                                 const std::vector<std::string>& entries) {
     Range r;
     if (!findSection(section, r)) {
         lines_.push_back("[" + std::string(trim(section)) + "]");
@@ -171,6 +174,9 @@ bool IniDocument::save(std::string* error) const {
         text += l;
         text += eol;
     }
+    // Last writer wins, as users expect of settings, but writers take turns
+    // with the same lock as the host-name cache beside them.
+    FileLock lock(path_);
     return writeFileAtomically(path_, text, error);
 }
 

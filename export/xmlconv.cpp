@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "common/atomicfile.h"
 
@@ -224,7 +225,9 @@ std::vector<char> readWholeFile(const std::string& path, bool& ok) {
 
 bool plainXmlName(std::string_view name) {
     if (name.empty()) return false;
-    auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    auto alpha = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    };
     if (!alpha(name[0])) return false;
     for (char c : name)
         if (!alpha(c) && !(c >= '0' && c <= '9')) return false;
@@ -235,11 +238,21 @@ void appendEscaped(std::string& out, std::string_view text) {
     for (char ch : text) {
         auto c = static_cast<unsigned char>(ch);
         switch (c) {
-            case '\'': out += "&#x27;"; break;
-            case '&': out += "&#x26;"; break;
-            case '<': out += "&#x3c;"; break;
-            case '>': out += "&#x3e;"; break;
-            case '"': out += "&#x22;"; break;
+            case '\'':
+                out += "&#x27;";
+                break;
+            case '&':
+                out += "&#x26;";
+                break;
+            case '<':
+                out += "&#x3c;";
+                break;
+            case '>':
+                out += "&#x3e;";
+                break;
+            case '"':
+                out += "&#x22;";
+                break;
             default:
                 if (c < 0x20) {
                     // Written as references so that a conforming parser keeps
@@ -265,16 +278,14 @@ size_t characterCount(std::string_view text) {
 // "c" + position, made unique against the plain ones.
 std::vector<std::string> xmlNamesFor(const std::vector<FieldInfo>& fields) {
     std::vector<std::string> names(fields.size());
-    std::vector<std::string> taken;
+    std::unordered_set<std::string> used;  // a table may have 100,000 fields
     for (size_t i = 0; i < fields.size(); ++i)
-        if (plainXmlName(fields[i].name)) names[i] = fields[i].name;
-    auto used = [&](const std::string& n) {
-        return std::find(names.begin(), names.end(), n) != names.end();
-    };
+        if (plainXmlName(fields[i].name)) used.insert(names[i] = fields[i].name);
     for (size_t i = 0; i < fields.size(); ++i) {
         if (!names[i].empty()) continue;
         std::string alias = "c" + std::to_string(i);
-        while (used(alias)) alias += '_';
+        while (used.count(alias)) alias += '_';
+        used.insert(alias);
         names[i] = alias;
     }
     return names;
@@ -323,10 +334,12 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName) {
             f.documentOrder = fields.size();
             fields.push_back(std::move(f));
         }
-        std::stable_sort(fields.begin(), fields.end(), [](const SchemaField& a, const SchemaField& b) {
-            long na = a.number > 0 ? a.number : 1L << 30, nb = b.number > 0 ? b.number : 1L << 30;
-            return na < nb;
-        });
+        std::stable_sort(fields.begin(), fields.end(),
+                         [](const SchemaField& a, const SchemaField& b) {
+                             long na = a.number > 0 ? a.number : 1L << 30,
+                                  nb = b.number > 0 ? b.number : 1L << 30;
+                             return na < nb;
+                         });
 
         auto table = std::make_shared<Recordset>();
         std::map<std::string, size_t, std::less<>> columnOf;
@@ -339,14 +352,19 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName) {
 
         pugi::xml_node data = childElement(root, kRowsetUri, "data");
         if (!data) return table;
+        // A row sets only the columns it names, so a wide table of short
+        // rows reads in time linear in what the file holds.
         std::vector<uint32_t> ids(fields.size());
+        std::vector<uint32_t> named;
         std::string scratch;
         auto apply = [&](pugi::xml_node row) {
             for (pugi::xml_attribute a : row.attributes()) {
                 auto it = columnOf.find(std::string_view(a.name()));
-                if (it != columnOf.end())
+                if (it != columnOf.end()) {
                     ids[it->second] =
                         table->column(it->second).intern(resolveReferences(a.value(), scratch));
+                    named.push_back(static_cast<uint32_t>(it->second));
+                }
             }
             if (const char* nulls = attributeValue(row, kRowsetUri, "forcenull")) {
                 std::string_view list = resolveReferences(nulls, scratch);
@@ -359,10 +377,11 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName) {
             }
         };
         walkRows(data, [&](pugi::xml_node original, pugi::xml_node row) {
-            std::fill(ids.begin(), ids.end(), 0u);
             if (original) apply(original);
             if (row) apply(row);
-            table->appendRowIds(ids.data());
+            table->appendRowIds(ids.data(), named);
+            for (uint32_t c : named) ids[c] = 0;
+            named.clear();
         });
         return table;
     } catch (const std::exception&) {
@@ -370,8 +389,8 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName) {
     }
 }
 
-bool fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName,
-                           std::string* error, const WriteProgress& progress) {
+bool fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName, std::string* error,
+                           const WriteProgress& progress) {
     if (!table.isOpen()) {
         if (error) *error = FileName + ": テーブルが開かれていません";
         return false;
@@ -391,8 +410,9 @@ bool fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName,
             out += kRowsetUri;
             out += "'\r\n\txmlns:z='";
             out += kRowUri;
-            out += "'>\r\n<s:Schema id='RowsetSchema'>\r\n"
-                   "\t<s:ElementType name='row' content='eltOnly' rs:updatable='true'>\r\n";
+            out +=
+                "'>\r\n<s:Schema id='RowsetSchema'>\r\n"
+                "\t<s:ElementType name='row' content='eltOnly' rs:updatable='true'>\r\n";
             for (size_t i = 0; i < fields.size(); ++i) {
                 const FieldInfo& f = fields[i];
                 out += "\t\t<s:AttributeType name='";
@@ -405,9 +425,10 @@ bool fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName,
                 }
                 out += " rs:number='" + std::to_string(i + 1) + "' rs:write='true'>\r\n";
                 if (f.type == FieldType::DateTime) {
-                    out += "\t\t\t<s:datatype dt:type='dateTime' rs:dbtype='variantdate' "
-                           "dt:maxLength='16' rs:precision='0' rs:fixedlength='true' "
-                           "rs:maybenull='false'/>\r\n";
+                    out +=
+                        "\t\t\t<s:datatype dt:type='dateTime' rs:dbtype='variantdate' "
+                        "dt:maxLength='16' rs:precision='0' rs:fixedlength='true' "
+                        "rs:maybenull='false'/>\r\n";
                 } else {
                     // Values are kept whole, so the declaration grows to the
                     // longest one: a strict reader refuses longer values.
@@ -423,8 +444,9 @@ bool fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName,
                 }
                 out += "\t\t</s:AttributeType>\r\n";
             }
-            out += "\t\t<s:extends type='rs:rowbase'/>\r\n\t</s:ElementType>\r\n</s:Schema>\r\n"
-                   "<rs:data>\r\n";
+            out +=
+                "\t\t<s:extends type='rs:rowbase'/>\r\n\t</s:ElementType>\r\n</s:Schema>\r\n"
+                "<rs:data>\r\n";
             const auto& rows = table.view();
             const size_t total = rows.size();
             for (size_t i = 0; i < total; ++i) {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "common/qtcommon.h"
 #include "gridview/qtgridmodel.h"
 #include "gridview/qtgridview.h"
 
@@ -112,7 +113,7 @@ void DataGridTab::AddTab(const QString& name, RecordsetPtr recordset) {
         tab = tabLogViews_->addTab(QString());
         tables_.emplace_back();
     }
-    tabLogViews_->setTabText(tab, name);
+    tabLogViews_->setTabText(tab, plainCaption(name));
     tables_[static_cast<size_t>(tab)] = std::move(recordset);
     setTabIndex(tabCount_);
     layoutChildren();
@@ -158,8 +159,7 @@ void DataGridTab::onGridDoubleClicked(const QModelIndex& index) {
     const int64_t col = index.column() + 1;
     if (row < hfgLogView_->FixedRows()) return;
     const GridModel* model = hfgLogView_->gridModel();
-    Q_EMIT ItemClick(model->fieldName(static_cast<size_t>(col - 1)),
-                     hfgLogView_->textAt(row, col));
+    Q_EMIT ItemClick(model->fieldName(static_cast<size_t>(col - 1)), hfgLogView_->textAt(row, col));
 }
 
 bool DataGridTab::gridKeyPress(QKeyEvent* event) {
@@ -198,9 +198,9 @@ void DataGridTab::gridMousePress(QMouseEvent* event) {
         // The press is about to make the cell under the pointer current; its
         // full text then shows when the pointer rests on a long value.
         const QModelIndex index = hfgLogView_->indexAt(event->position().toPoint());
-        hfgLogView_->setToolTip(index.isValid()
-                                    ? hfgLogView_->textAt(index.row() + 1, index.column() + 1)
-                                    : hfgLogView_->Text());
+        hfgLogView_->setToolTip(
+            plainToolTip(index.isValid() ? hfgLogView_->textAt(index.row() + 1, index.column() + 1)
+                                         : hfgLogView_->Text()));
     }
 }
 

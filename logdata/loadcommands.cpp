@@ -30,6 +30,7 @@ LoadResult loadSingleLog(const std::string& folder, const std::string& name, int
     if (ctx.progress) ctx.progress->UpdateStatus(name + " を読み込みました", 1, false);
     LoadResult out;
     out.caption = name;
+    if (!result || result->storedRowCount() == 0) out.withoutLines.push_back(name);
     if (result && result->rowCount() == 0) {
         out.nothingToShow = true;
         result.reset();
@@ -46,8 +47,10 @@ LoadResult gatherLogs(const std::string& folder, const std::vector<std::string>&
     RecordsetPtr accumulated;
     for (const auto& name : names) {
         last = name;
+        const size_t before = accumulated ? accumulated->storedRowCount() : 0;
         RecordsetPtr result =
             fncGetRecordsetFromLog(logPath(folder, name), accumulated, logType, ctx);
+        if (!result || result->storedRowCount() <= before) out.withoutLines.push_back(name);
         if (result) accumulated = result;
         if (accumulated && (!accumulated->isOpen() || accumulated->rowCount() == 0))
             accumulated.reset();

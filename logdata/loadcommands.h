@@ -17,6 +17,8 @@ struct LoadResult {
     // True when the command itself found nothing to show and the user is to
     // be told "表示できるログがありません".
     bool nothingToShow = false;
+    // The files that held no log line at all (only directives, or nothing).
+    std::vector<std::string> withoutLines;
 };
 
 // How a load ended, as the window tells the user: a tab, "表示できるログがありません",

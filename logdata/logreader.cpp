@@ -555,6 +555,7 @@ private:
     };
     std::vector<ColumnCache> caches_;
     std::vector<uint32_t> ids_;
+    std::vector<uint32_t> rowColumns_;  // the columns ids_ holds values for
     std::vector<std::string_view> values_;
     std::string trimmed_;
     std::string joined_;
@@ -738,7 +739,18 @@ void LogLoad::handleDirective(std::string_view line) {
 }
 
 void LogLoad::applyFieldList(std::string_view header) {
+    const size_t count =
+        header.empty() ? 0 : static_cast<size_t>(std::count(header.begin(), header.end(), ' ')) + 1;
+    if (count > kMaxFieldCount)
+        fail(kErrTooManyFields, "フィールド名が多すぎます (" + std::to_string(lineNumber_) +
+                                    " 行目: " + std::to_string(count) + " 個。読み込めるのは " +
+                                    std::to_string(kMaxFieldCount) + " 個までです)");
     fncMergeFields(table_, header);
+    if (table_->fieldCount() > kMaxFieldCount + 1)
+        fail(kErrTooManyFields, "フィールド名が多すぎます (" + std::to_string(lineNumber_) +
+                                    " 行目まで: 合わせて " + std::to_string(table_->fieldCount()) +
+                                    " 個。読み込めるのは " + std::to_string(kMaxFieldCount) +
+                                    " 個までです)");
     names_.clear();
     for (std::string_view name : splitAtSpaces(header)) names_.emplace_back(name);
     fieldListKnown_ = true;
@@ -761,6 +773,7 @@ void LogLoad::bindColumns() {
     }
     caches_.assign(table_->fieldCount(), ColumnCache{});
     ids_.assign(table_->fieldCount(), 0);
+    rowColumns_.clear();
     dateColumn_ = table_->fieldIndex("date");
     timeColumn_ = table_->fieldIndex("time");
     addressColumn_ = table_->fieldIndex("c-ip");
@@ -814,7 +827,6 @@ void LogLoad::storeRow(const std::string_view* values, size_t count) {
                                     std::to_string(lineNumber_) + " 行目: 値が " +
                                     std::to_string(count) + " 個、フィールド名が " +
                                     std::to_string(names_.size()) + " 個)");
-    std::fill(ids_.begin(), ids_.end(), 0u);
     if (timeColumn_ >= 0) {
         // "date" and "time" are stored once shifted; their raw texts only
         // reach the pools when they cannot be read.
@@ -828,14 +840,17 @@ void LogLoad::storeRow(const std::string_view* values, size_t count) {
                 rowTime_ = values[i];
             } else if (column >= 0) {
                 ids_[static_cast<size_t>(column)] = intern(static_cast<size_t>(column), values[i]);
+                rowColumns_.push_back(static_cast<uint32_t>(column));
             }
         }
         shiftTime();
     } else {
         for (size_t i = 0; i < count; ++i) {
             int column = columnOfName_[i];
-            if (column >= 0)
+            if (column >= 0) {
                 ids_[static_cast<size_t>(column)] = intern(static_cast<size_t>(column), values[i]);
+                rowColumns_.push_back(static_cast<uint32_t>(column));
+            }
         }
     }
     if (addressColumn_ >= 0 && ctx_.hosts) {
@@ -846,7 +861,11 @@ void LogLoad::storeRow(const std::string_view* values, size_t count) {
             lastAddressId_ = id;
         }
     }
-    table_->appendRowIds(ids_.data());
+    // Only the columns the line reaches are touched, so a short line in a
+    // table of thousands of fields costs its own values.
+    table_->appendRowIds(ids_.data(), rowColumns_);
+    for (uint32_t c : rowColumns_) ids_[c] = 0;
+    rowColumns_.clear();
 }
 
 // Consecutive lines mostly repeat a column's value (same day, same visitor,
@@ -893,6 +912,8 @@ void LogLoad::shiftTime() {
     }
     ids_[dateColumn] = lastDateId_;
     ids_[timeColumn] = lastTimeId_;
+    rowColumns_.push_back(static_cast<uint32_t>(dateColumn));
+    rowColumns_.push_back(static_cast<uint32_t>(timeColumn));
 }
 
 // A distinct address is asked for once; a miss resolves in the background

@@ -26,10 +26,15 @@ inline constexpr std::string_view kNcsaFieldList = "Host Ident Authuser Date Req
 inline constexpr std::string_view kNcsaCombinedFieldList =
     "Host Ident Authuser Date Request Status Byte cs(Referer) cs(User-Agent)";
 
+// No server writes a field list near this long; past it a log is refused
+// rather than allowed to make a table of mostly empty columns.
+inline constexpr size_t kMaxFieldCount = 10000;
+
 // Failure numbers of the reader's error report ("fncGetRecordsetFromLog:" +
 // number + description). Failures of the record table keep their own.
 enum LogReaderErrorCode : int {
-    kErrBadArgument = 5,  // an empty "date" with no "#Date: " date to take
+    kErrBadArgument = 5,    // an empty "date" with no "#Date: " date to take
+    kErrTooManyFields = 6,  // a field list, or the fields gathered, beyond kMaxFieldCount
     kErrOutOfMemory = 7,
     kErrTooManyValues = 9,  // a data line with more values than field names
     kErrInternal = 51,

@@ -13,15 +13,24 @@ namespace brevadin {
 
 Column::Column() = default;
 
-void Column::resize(size_t rows) {
-    bytes_.resize(rows * width_, 0);
-    rows_ = rows;
+namespace {
+
+// Below this many bytes a column stays dense whatever it holds: the sparse
+// form would save next to nothing.
+constexpr size_t kSmallColumnBytes = 256;
+
+uint8_t widthFor(uint32_t id) {
+    return id < 0x100u ? 1 : id < 0x10000u ? 2 : 4;
 }
 
-void Column::reserve(size_t rows) { bytes_.reserve(rows * width_); }
+}  // namespace
+
+void Column::reserve(size_t rows) {
+    if (!sparseForm_) bytes_.reserve(rows * width_);
+}
 
 void Column::widen(uint32_t id) {
-    uint8_t need = id < 0x100u ? 1 : id < 0x10000u ? 2 : 4;
+    uint8_t need = widthFor(id);
     if (need <= width_) return;
     std::vector<uint8_t> wider;
     wider.reserve(std::max(bytes_.capacity() / width_, rows_ + 1) * need);
@@ -39,41 +48,124 @@ void Column::widen(uint32_t id) {
     width_ = need;
 }
 
-void Column::setId(size_t row, uint32_t id) {
+uint32_t Column::sparseId(size_t row) const {
+    auto it = std::lower_bound(sparse_.begin(), sparse_.end(), row,
+                               [](const SparseEntry& e, size_t r) { return e.row < r; });
+    return it != sparse_.end() && it->row == row ? it->id : 0;
+}
+
+void Column::toSparse() {
+    std::vector<SparseEntry> entries;
+    entries.reserve(filled_ + 1);
+    for (size_t r = 0; r < rows_; ++r)
+        if (uint32_t v = id(r)) entries.push_back(SparseEntry{static_cast<uint32_t>(r), v});
+    std::vector<uint8_t>().swap(bytes_);
+    rows_ = 0;
+    filled_ = 0;
+    width_ = 1;
+    sparse_.swap(entries);
+    sparseForm_ = true;
+}
+
+void Column::toDense() {
+    std::vector<SparseEntry> entries;
+    entries.swap(sparse_);
+    sparseForm_ = false;
+    width_ = widthFor(pool_.size() == 0 ? 0 : static_cast<uint32_t>(pool_.size() - 1));
+    rows_ = entries.empty() ? 0 : entries.back().row + 1;
+    bytes_.assign(rows_ * width_, 0);
+    filled_ = 0;
+    for (const SparseEntry& e : entries) setId(e.row, e.id);
+}
+
+void Column::setSparse(size_t row, uint32_t id) {
+    if (sparse_.empty() || sparse_.back().row < row) {
+        if (id != 0) sparse_.push_back(SparseEntry{static_cast<uint32_t>(row), id});
+    } else {
+        auto it = std::lower_bound(sparse_.begin(), sparse_.end(), row,
+                                   [](const SparseEntry& e, size_t r) { return e.row < r; });
+        if (it != sparse_.end() && it->row == row) {
+            if (id != 0)
+                it->id = id;
+            else
+                sparse_.erase(it);
+        } else if (id != 0) {
+            sparse_.insert(it, SparseEntry{static_cast<uint32_t>(row), id});
+        }
+    }
+    // Back to one id per row once that costs well under the pairs: the
+    // margin keeps a column near the boundary from switching on every row.
+    if (sparse_.empty()) return;
+    const size_t width = widthFor(static_cast<uint32_t>(pool_.size() - 1));
+    if ((sparse_.back().row + size_t{1}) * width * 4 < sparse_.size() * sizeof(SparseEntry) * 3)
+        toDense();
+}
+
+void Column::setIdSlow(size_t row, uint32_t id) {
+    if (sparseForm_) {
+        setSparse(row, id);
+        return;
+    }
+    if (row >= rows_) {
+        if (id == 0) return;  // rows past the stored ones are empty already
+        if (row > rows_) {
+            // Filling the gap costs a byte or more per row; the sparse form
+            // costs a pair per value. Take whichever is smaller.
+            const size_t denseBytes = (row + 1) * std::max(width_, widthFor(id));
+            if (denseBytes > kSmallColumnBytes &&
+                denseBytes > (filled_ + 1) * sizeof(SparseEntry)) {
+                toSparse();
+                setSparse(row, id);
+                return;
+            }
+            widenFor(id);
+            bytes_.resize(row * width_, 0);
+        } else {
+            widenFor(id);
+        }
+        // The reader appends every value of every row: grow by the id's bytes
+        // rather than resizing and then storing.
+        switch (width_) {
+            case 1:
+                bytes_.push_back(static_cast<uint8_t>(id));
+                break;
+            case 2: {
+                uint16_t s = static_cast<uint16_t>(id);
+                const auto* b = reinterpret_cast<const uint8_t*>(&s);
+                bytes_.insert(bytes_.end(), b, b + 2);
+                break;
+            }
+            default: {
+                const auto* b = reinterpret_cast<const uint8_t*>(&id);
+                bytes_.insert(bytes_.end(), b, b + 4);
+                break;
+            }
+        }
+        rows_ = row + 1;
+        ++filled_;
+        return;
+    }
+    const uint32_t old = this->id(row);
+    filled_ = filled_ + (id != 0) - (old != 0);
     widenFor(id);
     switch (width_) {
-        case 1: bytes_[row] = static_cast<uint8_t>(id); break;
+        case 1:
+            bytes_[row] = static_cast<uint8_t>(id);
+            break;
         case 2: {
             uint16_t s = static_cast<uint16_t>(id);
             std::memcpy(&bytes_[row * 2], &s, 2);
             break;
         }
-        default: std::memcpy(&bytes_[row * 4], &id, 4); break;
+        default:
+            std::memcpy(&bytes_[row * 4], &id, 4);
+            break;
     }
 }
 
-void Column::push(uint32_t id) {
-    widenFor(id);
-    // The reader pushes every value of every row: append the id's bytes
-    // directly rather than resizing and then storing.
-    switch (width_) {
-        case 1: bytes_.push_back(static_cast<uint8_t>(id)); break;
-        case 2: {
-            uint16_t s = static_cast<uint16_t>(id);
-            const auto* b = reinterpret_cast<const uint8_t*>(&s);
-            bytes_.insert(bytes_.end(), b, b + 2);
-            break;
-        }
-        default: {
-            const auto* b = reinterpret_cast<const uint8_t*>(&id);
-            bytes_.insert(bytes_.end(), b, b + 4);
-            break;
-        }
-    }
-    ++rows_;
+uint32_t Column::intern(std::string_view text) {
+    return pool_.intern(text);
 }
-
-uint32_t Column::intern(std::string_view text) { return pool_.intern(text); }
 
 // ---------------------------------------------------------------------------
 // Filter language
@@ -92,9 +184,12 @@ struct Comparison {
 
     bool matches(std::string_view value) const {
         switch (kind) {
-            case Equal: return value == text;
-            case Contains: return value.find(text) != std::string_view::npos;
-            case Prefix: return value.substr(0, text.size()) == text;
+            case Equal:
+                return value == text;
+            case Contains:
+                return value.find(text) != std::string_view::npos;
+            case Prefix:
+                return value.substr(0, text.size()) == text;
             case Suffix:
                 return value.size() >= text.size() &&
                        value.substr(value.size() - text.size()) == text;
@@ -103,7 +198,9 @@ struct Comparison {
     }
 };
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Parses the filter language: comparisons joined by " or " and grouped by
 // parentheses. The language has no "and", so an expression is true exactly
@@ -139,8 +236,7 @@ private:
         }
         size_t end = pos_ + word.size();
         // A keyword stands alone: "order" is not "or".
-        if (end < text_.size() && !isSpace(text_[end]) && text_[end] != '(' &&
-            text_[end] != '\'')
+        if (end < text_.size() && !isSpace(text_[end]) && text_[end] != '(' && text_[end] != '\'')
             return false;
         pos_ = end;
         return true;
@@ -172,8 +268,7 @@ private:
             if (depth_ > 200) badFilter(text_, "括弧が深すぎます");
             parseOr();
             skipSpace();
-            if (pos_ >= text_.size() || text_[pos_] != ')')
-                badFilter(text_, "\")\" が足りません");
+            if (pos_ >= text_.size() || text_[pos_] != ')') badFilter(text_, "\")\" が足りません");
             ++pos_;
             --depth_;
             return;
@@ -220,12 +315,13 @@ private:
 
     void parseComparison() {
         std::string name = parseName();
-        if (name.empty()) badFilter(text_, std::to_string(pos_ + 1) + " 文字目にフィールド名が必要です");
+        if (name.empty())
+            badFilter(text_, std::to_string(pos_ + 1) + " 文字目にフィールド名が必要です");
         int column = table_.fieldIndex(name);
         if (column < 0)
-            throw RecordsetError(kErrFieldNotFound,
-                                 "フィルタ \"" + std::string(text_) + "\" のフィールド \"" + name +
-                                     "\" はこのテーブルにありません");
+            throw RecordsetError(kErrFieldNotFound, "フィルタ \"" + std::string(text_) +
+                                                        "\" のフィールド \"" + name +
+                                                        "\" はこのテーブルにありません");
         Comparison cmp;
         cmp.column = static_cast<size_t>(column);
         skipSpace();
@@ -354,8 +450,7 @@ void sortRows(const Recordset& table, std::vector<uint32_t>& rows,
     std::vector<KeyRank> ranks;
     int totalBits = 0;
     for (const auto& k : keys) {
-        KeyRank kr{&table.column(k.column), rankValues(table.column(k.column)), 0, k.descending,
-                   0};
+        KeyRank kr{&table.column(k.column), rankValues(table.column(k.column)), 0, k.descending, 0};
         for (uint32_t r : kr.rank) kr.maxRank = std::max(kr.maxRank, r);
         kr.bits = std::max(1, bitsFor(kr.maxRank));
         totalBits += kr.bits;
@@ -404,17 +499,22 @@ void Recordset::requireOpen() const {
 }
 
 void Recordset::appendField(std::string name, FieldType type, int64_t definedSize) {
-    if (open_) throw RecordsetError(kErrTableOpen, "開いているテーブルにはフィールドを追加できません");
+    if (open_)
+        throw RecordsetError(kErrTableOpen, "開いているテーブルにはフィールドを追加できません");
     if (fieldExists(name))
         throw RecordsetError(kErrDuplicateField, "フィールド \"" + name + "\" は既にあります");
     fields_.push_back(FieldInfo{std::move(name), type, definedSize});
     columns_.emplace_back();
+    indexField(fields_.size() - 1);
+}
+
+void Recordset::indexField(size_t column) {
+    fieldIndex_.try_emplace(fields_[column].name, column);
 }
 
 int Recordset::fieldIndex(std::string_view name) const {
-    for (size_t i = 0; i < fields_.size(); ++i)
-        if (fields_[i].name == name) return static_cast<int>(i);
-    return -1;
+    auto it = fieldIndex_.find(name);
+    return it == fieldIndex_.end() ? -1 : static_cast<int>(it->second);
 }
 
 void Recordset::open() {
@@ -451,16 +551,23 @@ void Recordset::close() {
 
 size_t Recordset::appendRow() {
     requireOpen();
-    for (auto& c : columns_) c.push(0);
     return rows_++;
 }
 
 void Recordset::appendRowIds(const uint32_t* ids) {
-    for (size_t c = 0; c < columns_.size(); ++c) columns_[c].push(ids[c]);
+    for (size_t c = 0; c < columns_.size(); ++c) columns_[c].setId(rows_, ids[c]);
+    ++rows_;
+}
+
+void Recordset::appendRowIds(const uint32_t* ids, const std::vector<uint32_t>& columns) {
+    for (uint32_t c : columns) columns_[c].setId(rows_, ids[c]);
     ++rows_;
 }
 
 void Recordset::reserveRows(size_t rows) {
+    // A table this wide is not a real server's log, and its columns are
+    // mostly empty: room for every row in each would be memory for nothing.
+    if (columns_.size() > 256) return;
     for (auto& c : columns_) c.reserve(rows);
 }
 
@@ -586,7 +693,8 @@ void Recordset::setField(std::string_view name, std::string_view value) {
     requireOpen();
     int column = fieldIndex(name);
     if (column < 0)
-        throw RecordsetError(kErrFieldNotFound, "フィールド \"" + std::string(name) + "\" はありません");
+        throw RecordsetError(kErrFieldNotFound,
+                             "フィールド \"" + std::string(name) + "\" はありません");
     size_t row = adding_ ? addingRow_ : currentRow();
     setValue(row, static_cast<size_t>(column), value);
 }
@@ -608,14 +716,16 @@ void Recordset::update() {
 std::string_view Recordset::field(size_t column) const {
     requireOpen();
     if (column >= columns_.size())
-        throw RecordsetError(kErrFieldNotFound, "フィールド番号 " + std::to_string(column) + " はありません");
+        throw RecordsetError(kErrFieldNotFound,
+                             "フィールド番号 " + std::to_string(column) + " はありません");
     return value(adding_ ? addingRow_ : currentRow(), column);
 }
 
 std::string_view Recordset::field(std::string_view name) const {
     int column = fieldIndex(name);
     if (column < 0)
-        throw RecordsetError(kErrFieldNotFound, "フィールド \"" + std::string(name) + "\" はありません");
+        throw RecordsetError(kErrFieldNotFound,
+                             "フィールド \"" + std::string(name) + "\" はありません");
     return field(static_cast<size_t>(column));
 }
 
@@ -632,7 +742,9 @@ void Recordset::moveNext() {
     ++cursor_;
 }
 
-bool Recordset::eof() const { return !open_ || cursor_ >= rowCount(); }
+bool Recordset::eof() const {
+    return !open_ || cursor_ >= rowCount();
+}
 
 size_t Recordset::currentRow() const {
     if (eof()) throw RecordsetError(kErrNoCurrentRow, "現在のレコードがありません");
@@ -662,6 +774,7 @@ std::shared_ptr<Recordset> Recordset::takeOverColumns(Recordset& old,
                                  "フィールド \"" + f.name + "\" は既にあります");
         fresh->fields_.push_back(f);
         fresh->columns_.emplace_back();
+        fresh->indexField(fresh->fields_.size() - 1);
     }
     fresh->open();
     std::unordered_map<std::string_view, size_t> oldColumn;
@@ -674,11 +787,10 @@ std::shared_ptr<Recordset> Recordset::takeOverColumns(Recordset& old,
     for (size_t i = 0; i < fresh->fields_.size(); ++i) {
         auto it = oldColumn.find(fresh->fields_[i].name);
         int from = it == oldColumn.end() ? -1 : static_cast<int>(it->second);
+        // A new column reads as empty for the old rows as it is.
         if (from >= 0) {
             fresh->columns_[i] = std::move(old.columns_[static_cast<size_t>(from)]);
             old.columns_[static_cast<size_t>(from)] = Column();
-        } else {
-            fresh->columns_[i].resize(rows);
         }
     }
     fresh->rows_ = rows;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/apperror.h"
@@ -49,49 +50,89 @@ struct FieldInfo {
 // and rows hold small ids into it. Id 0 is always the empty text. The id width
 // grows from 1 to 2 to 4 bytes as the number of distinct values grows, so a
 // column of status codes costs one byte a row.
+//
+// A row costs nothing in a column where it holds no value: rows past the
+// last one stored read as empty, and a column whose values are few and far
+// between keeps (row, id) pairs instead of one id per row. A log may declare
+// thousands of fields and then write lines of one value; the table must stay
+// the size of what the lines hold, not of fields times lines.
 class Column {
 public:
     Column();
 
-    size_t size() const { return rows_; }
-    void resize(size_t rows);  // new rows hold id 0 (the empty text)
-
     uint32_t id(size_t row) const {
-        switch (width_) {
-            case 1: return bytes_[row];
-            case 2: {
-                uint16_t v;
-                std::memcpy(&v, bytes_.data() + row * 2, 2);
-                return v;
-            }
-            default: {
-                uint32_t v;
-                std::memcpy(&v, bytes_.data() + row * 4, 4);
-                return v;
+        if (row < rows_) {
+            switch (width_) {
+                case 1:
+                    return bytes_[row];
+                case 2: {
+                    uint16_t v;
+                    std::memcpy(&v, bytes_.data() + row * 2, 2);
+                    return v;
+                }
+                default: {
+                    uint32_t v;
+                    std::memcpy(&v, bytes_.data() + row * 4, 4);
+                    return v;
+                }
             }
         }
+        return sparse_.empty() ? 0 : sparseId(row);
     }
-    void setId(size_t row, uint32_t id);
+    // Any row: the column grows to hold it, rows between read as empty.
+    void setId(size_t row, uint32_t id) {
+        // The reader's case, inline: a value for the next row that fits the width.
+        if (row == rows_ && id != 0 && !sparseForm_ && (width_ == 4 || id < (1u << (8 * width_)))) {
+            const size_t at = bytes_.size();
+            bytes_.resize(at + width_);
+            if (width_ == 1) {
+                bytes_[at] = static_cast<uint8_t>(id);
+            } else if (width_ == 2) {
+                const auto v = static_cast<uint16_t>(id);
+                std::memcpy(bytes_.data() + at, &v, 2);
+            } else {
+                std::memcpy(bytes_.data() + at, &id, 4);
+            }
+            ++rows_;
+            ++filled_;
+            return;
+        }
+        setIdSlow(row, id);
+    }
     std::string_view text(size_t row) const { return pool_.text(id(row)); }
 
     uint32_t intern(std::string_view text);
     const StringPool& pool() const { return pool_; }
     size_t distinctCount() const { return pool_.size(); }
 
-    // Appends one row holding id (growing the width when needed).
-    void push(uint32_t id);
     void reserve(size_t rows);
+    // Bytes the row ids take (for the benchmarks and tests).
+    size_t idBytes() const { return bytes_.capacity() + sparse_.capacity() * sizeof(SparseEntry); }
 
 private:
+    struct SparseEntry {
+        uint32_t row;
+        uint32_t id;
+    };
+    uint32_t sparseId(size_t row) const;
+    void setIdSlow(size_t row, uint32_t id);
+    void setSparse(size_t row, uint32_t id);
+    void toSparse();
+    void toDense();
     void widenFor(uint32_t id) {
         if (width_ < 4 && id >= (1u << (8 * width_))) widen(id);
     }
     void widen(uint32_t id);
 
     StringPool pool_;
+    // Dense form: one id per row for rows [0, rows_).
     std::vector<uint8_t> bytes_;
     size_t rows_ = 0;
+    size_t filled_ = 0;  // of those, the rows holding a value
     uint8_t width_ = 1;
+    bool sparseForm_ = false;
+    // Sparse form: the rows holding a value, in row order.
+    std::vector<SparseEntry> sparse_;
 };
 
 struct SortKey {
@@ -138,7 +179,7 @@ public:
     // --- cursor operations ---------------------------------------------------
     void addNew();  // a new row whose fields read as the empty text; becomes current
     void setField(std::string_view name, std::string_view value);  // current row
-    void update();  // commits the new row into the view
+    void update();                                        // commits the new row into the view
     std::string_view field(std::string_view name) const;  // current row's value
     std::string_view field(size_t column) const;
     void moveFirst();
@@ -164,7 +205,7 @@ public:
     const std::string& sort() const { return sortText_; }
 
     // --- fast access ---------------------------------------------------------
-    size_t rowCount() const;    // rows visible under the filter
+    size_t rowCount() const;                         // rows visible under the filter
     size_t storedRowCount() const { return rows_; }  // all rows, hidden ones included
     // Storage row of the i-th visible row, in sort order.
     size_t viewRow(size_t i) const;
@@ -181,6 +222,9 @@ public:
     size_t appendRow();
     // Appends a row given one value id per column (ids from column(c).intern()).
     void appendRowIds(const uint32_t* ids);
+    // Appends a row holding ids[c] in each listed column c and nothing
+    // elsewhere, at a cost that does not grow with the table's width.
+    void appendRowIds(const uint32_t* ids, const std::vector<uint32_t>& columns);
     void setValue(size_t storageRow, size_t column, std::string_view text);
     // Reserves room for rows (a hint).
     void reserveRows(size_t rows);
@@ -198,7 +242,17 @@ private:
     void rebuildView() const;
     bool rowVisible(size_t storageRow) const;
 
+    void indexField(size_t column);
+
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const noexcept {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
     std::vector<FieldInfo> fields_;
+    // Name to position: stored tables and logs can have many thousands of fields.
+    std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> fieldIndex_;
     std::vector<Column> columns_;
     size_t rows_ = 0;
     bool open_ = false;
@@ -212,8 +266,8 @@ private:
     mutable bool viewValid_ = true;
     mutable size_t viewCoveredRows_ = 0;  // rows already considered by an unsorted view
 
-    size_t cursor_ = 0;        // position in the view
-    bool adding_ = false;      // between addNew and update
+    size_t cursor_ = 0;    // position in the view
+    bool adding_ = false;  // between addNew and update
     size_t addingRow_ = 0;
 };
 

@@ -6,7 +6,8 @@
 namespace brevadin {
 namespace {
 
-constexpr size_t kFirstBlock = 4096;
+// Small first: a table of thousands of fields has as many pools, most holding a value or two.
+constexpr size_t kFirstBlock = 256;
 constexpr size_t kMaxBlock = 1 << 20;
 
 }  // namespace

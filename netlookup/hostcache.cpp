@@ -268,8 +268,8 @@ HostCache::LoadResult HostCache::load(const std::string& path, std::string* erro
 
     // Whatever is there could not be used: keep it aside before it is replaced.
     std::error_code ec;
-    const bool present =
-        std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
+    const bool present = std::filesystem::symlink_status(finalTarget(path), ec).type() !=
+                         std::filesystem::file_type::not_found;
     if (present && !keepAsBad(path)) {
         // Writing now would destroy the only copy; serve the run from memory,
         // and let no later save write over it either.
@@ -317,6 +317,10 @@ bool HostCache::save(const std::string& path, std::string* error) {
         }
         unkeptPath_.clear();
     }
+    // Other programs (a second exporter, the viewer) save the same file: take
+    // turns, and keep what they learned since this run read it.
+    FileLock lock(path);
+    if (RecordsetPtr current = fncGetRecordsetFromXml(path)) mergeRows(*current);
     try {
         table_->setSort("UPDATED DESC");
     } catch (const std::exception& e) {
@@ -327,6 +331,36 @@ bool HostCache::save(const std::string& path, std::string* error) {
     if (fncSaveRecordsetToXml(*table_, path, &why)) return true;
     if (error) *error = why.empty() ? path : why;
     return false;
+}
+
+void HostCache::mergeRows(const Recordset& other) {
+    const int ip = other.fieldIndex("IP");
+    const int name = other.fieldIndex("NAME");
+    const int updated = other.fieldIndex("UPDATED");
+    const int created = other.fieldIndex("CREATED");
+    if (ip < 0 || name < 0 || updated < 0 || created < 0) return;
+    auto from = [&](size_t row, int column) {
+        return other.value(row, static_cast<size_t>(column));
+    };
+    for (size_t row = 0; row < other.storedRowCount(); ++row) {
+        const std::string_view address = from(row, ip);
+        if (address.empty()) continue;
+        auto it = index_.find(address);
+        size_t to = 0;
+        if (it == index_.end()) {
+            to = table_->appendRow();
+            index_.emplace(std::string(address), to);
+        } else if (from(row, updated) > table_->value(it->second, updatedColumn_)) {
+            // Both know it: the newer answer wins ("yyyy-mm-ddThh:mm:ss" sorts as text).
+            to = it->second;
+        } else {
+            continue;
+        }
+        table_->setValue(to, ipColumn_, address);
+        table_->setValue(to, nameColumn_, from(row, name));
+        table_->setValue(to, updatedColumn_, from(row, updated));
+        table_->setValue(to, createdColumn_, from(row, created));
+    }
 }
 
 bool HostCache::findName(std::string_view address, std::string& name) const {

@@ -82,8 +82,11 @@ public:
     // unchanged) when the table lacks one of the four fields.
     bool adopt(RecordsetPtr table);
 
-    // Shutdown: orders the table newest first ("UPDATED DESC") and writes it
-    // to path. False with *error set when the file could not be written, or
+    // Shutdown: under the lock of path (see FileLock), adds to the table the
+    // rows that path holds by now and the cache lacks (by address; where both
+    // have one, the newer UPDATED wins), so that programs sharing the file
+    // keep each other's entries; then orders it newest first ("UPDATED DESC")
+    // and writes it to path. False with *error set when the file could not be written, or
     // when path is the unreadable file load could not keep and it still
     // cannot be kept as path + ".bad".
     bool save(const std::string& path, std::string* error = nullptr);
@@ -113,6 +116,7 @@ private:
     // Sets name and returns true when the table holds address.
     bool findName(std::string_view address, std::string& name) const;
     void addRow(const std::string& address, const std::string& name);
+    void mergeRows(const Recordset& other);
     void reapIfDue();
 
     RecordsetPtr table_;

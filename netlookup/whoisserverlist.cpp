@@ -44,8 +44,8 @@ WhoisServerList fncLoadWhoisServerList(const std::string& path, std::string* err
 
     WhoisServerList list = builtInWhoisServers();
     std::error_code ec;
-    const bool present =
-        std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
+    const bool present = std::filesystem::symlink_status(finalTarget(path), ec).type() !=
+                         std::filesystem::file_type::not_found;
     if (present && !keepAsBad(path)) {
         // Overwriting would lose the user's file; use the built-in list for this run.
         if (error) *error = path + ": " + path + ".bad として退避できませんでした";

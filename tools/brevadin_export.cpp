@@ -1,11 +1,16 @@
 // brevadin-export: loads logs (or a saved table) through the same pipeline as
 // the viewer and writes the result as XML or CSV, or counts its rows.
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -92,6 +97,32 @@ bool endsWithXml(const std::string& name) {
     return exportKindForFileName(name) == ExportKind::Xml;
 }
 
+// What makes two names one file: device and inode after following links, so
+// that a hard link or a "./" path is caught too. A file not there yet is
+// known by its path with links and "." and ".." resolved.
+std::string fileIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    std::error_code ec;
+    auto canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+    return "path:" + (ec ? path : canonical.string());
+}
+
+// Why an input cannot be read, in the words the user sees; empty when it can.
+std::string unreadableInput(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return "ファイルが見つかりません: " + path;
+        return "読み込めません: " + path + " (" + std::strerror(errno) + ")";
+    }
+    if (S_ISDIR(st.st_mode)) return "フォルダです: " + path;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return "読み込めません: " + path + " (" + std::strerror(errno) + ")";
+    ::close(fd);
+    return {};
+}
+
 // The reader's message boxes, as lines on standard error. --quiet holds them
 // back instead of dropping them: a run that fails prints what it held, so a
 // script that runs the exporter quietly still learns why it failed.
@@ -99,6 +130,7 @@ class StderrMessages : public MessageSink {
 public:
     explicit StderrMessages(bool quiet) : quiet_(quiet) {}
     void showMessage(MessageIcon icon, const std::string& text, const std::string&) override {
+        if (icon == MessageIcon::Critical) sawFailure = true;
         const char* kind = icon == MessageIcon::Critical      ? "エラー: "
                            : icon == MessageIcon::Exclamation ? "警告: "
                                                               : "";
@@ -108,14 +140,20 @@ public:
         else
             std::fputs(line.c_str(), stderr);
     }
-    // Prints what --quiet held back, then the reason the run ends with.
-    int fail(int status, MessageIcon icon, const std::string& reason) {
+    // Prints what --quiet held back (and the reason the run ends with).
+    int fail(int status) {
         std::fputs(held_.c_str(), stderr);
         held_.clear();
         quiet_ = false;
+        return status;
+    }
+    int fail(int status, MessageIcon icon, const std::string& reason) {
+        fail(status);
         showMessage(icon, reason, "");
         return status;
     }
+
+    bool sawFailure = false;
 
 private:
     bool quiet_;
@@ -225,12 +263,45 @@ int run(int argc, char** argv) {
         }
     }
     bool savedTable = o.inputs.size() == 1 && endsWithXml(o.inputs[0]);
+    const std::string hostsPath =
+        o.hosts.empty() ? joinPath(executableDir(), "hosts.xml") : o.hosts;
+
+    // A file written here must be none of those read: -o over an input
+    // would replace the log with its own export.
+    std::vector<std::pair<std::string, std::string>> written;  // option, path
+    if (!o.output.empty()) written.emplace_back("-o", o.output);
+    if (!savedTable) written.emplace_back("--hosts", hostsPath);
+    for (size_t w = 0; w < written.size(); ++w) {
+        const std::string id = fileIdentity(written[w].second);
+        for (const std::string& input : o.inputs) {
+            if (fileIdentity(input) != id) continue;
+            std::fprintf(stderr, "brevadin-export: %s のファイルが入力と同じです: %s と %s\n",
+                         written[w].first.c_str(), written[w].second.c_str(), input.c_str());
+            return 2;
+        }
+        for (size_t other = w + 1; other < written.size(); ++other) {
+            if (fileIdentity(written[other].second) != id) continue;
+            std::fprintf(stderr, "brevadin-export: %s と %s が同じファイルです: %s と %s\n",
+                         written[w].first.c_str(), written[other].first.c_str(),
+                         written[w].second.c_str(), written[other].second.c_str());
+            return 2;
+        }
+    }
 
     StderrMessages messages(o.quiet);
+    bool inputsReadable = true;
+    for (const std::string& input : o.inputs) {
+        std::string why = unreadableInput(input);
+        if (why.empty()) continue;
+        messages.showMessage(MessageIcon::Critical, why, "");
+        inputsReadable = false;
+    }
+    if (!inputsReadable) return messages.fail(1);
     std::unique_ptr<TerminalProgress> progress;
     if (!o.quiet && isatty(STDERR_FILENO)) progress = std::make_unique<TerminalProgress>(stderr);
 
     RecordsetPtr table;
+    std::vector<std::string> withoutLines;
     HostCache hosts;
     std::unique_ptr<CacheOnlyLookup> cacheOnly;
     if (savedTable) {
@@ -240,7 +311,6 @@ int run(int argc, char** argv) {
                                  o.inputs[0] + ": 保存されたテーブルとして読み込めません");
         }
     } else {
-        std::string hostsPath = o.hosts.empty() ? joinPath(executableDir(), "hosts.xml") : o.hosts;
         std::string error;
         hosts.load(hostsPath, &error);
         if (!error.empty()) messages.showMessage(MessageIcon::Exclamation, error, "");
@@ -255,11 +325,18 @@ int run(int argc, char** argv) {
                                             : gatherLogs("", o.inputs, o.logType, ctx);
         if (progress) progress->finish();
         table = r.table;
+        withoutLines = r.withoutLines;
         if (!o.noDns && !hosts.save(hostsPath, &error))
             messages.showMessage(MessageIcon::Exclamation, error, "");
     }
+    // A failed load has said why already.
+    if (!messages.sawFailure)
+        for (const std::string& name : withoutLines)
+            messages.showMessage(MessageIcon::Information, "ログの行がありません: " + name, "");
     if (!table || table->rowCount() == 0) {
-        return messages.fail(1, MessageIcon::Information, "表示できるログがありません");
+        if (!messages.sawFailure && withoutLines.size() < o.inputs.size())
+            return messages.fail(1, MessageIcon::Information, "表示できるログがありません");
+        return messages.fail(1);
     }
     if (o.count) {
         std::printf("%zu\n", table->rowCount());

@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 
@@ -18,6 +22,7 @@
 #include "export/frmprogress.h"
 #include "export/xmlconv.h"
 #include "gridview/datagridtab.h"
+#include "gridview/qtgridview.h"
 #include "netlookup/frmwhois.h"
 #include "tests/support/testfiles.h"
 
@@ -38,7 +43,9 @@ public:
 };
 
 std::string w3c(const std::string& lines) {
-    return "#Date: 2003-05-01 00:00:00\r\n#Fields: date time c-ip cs-uri-stem\r\n" + lines;
+    return "#Software: test\r\n#Date: 2003-05-01 00:00:00\r\n"
+           "#Fields: date time c-ip cs-uri-stem\r\n" +
+           lines;
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -242,6 +249,36 @@ TEST_F(MainWindowTest, ClosingSavesSettingsAndNewHostsNewestFirst) {
     select(*w, {"b.log"});
     w->loadFirstSelected();
     EXPECT_EQ(resolver->calls.load(), 0);
+}
+
+// A name in another encoding (Latin-1, Shift_JIS copied from Windows) shows
+// its stray bytes as \xNN, and the file still opens and drags out as itself.
+TEST_F(MainWindowTest, FileNamesThatAreNotUtf8ShowTheirBytesAndStillOpen) {
+    const std::pair<std::string, QString> names[] = {
+        {"latin1-\xE9.log", QStringLiteral("latin1-\\xE9.log")},
+        {"sjis-\x93\xFA\x96\x7B.log", QStringLiteral("sjis-\\x93\\xFA\\x96{.log")},
+        {"cut-\xE6\x97.log", QStringLiteral("cut-\\xE6\\x97.log")},
+        {"\xE6\x97\xA5\xE6\x9C\xAC.log", QStringLiteral("日本.log")},
+    };
+    for (const auto& [bytes, shown] : names) {
+        SCOPED_TRACE(shown.toStdString());
+        std::filesystem::remove_all(logs);
+        std::filesystem::create_directory(logs);
+        writeFile(logs + "/" + bytes, w3c("2003-05-01 10:00:00 127.0.0.1 /\r\n"));
+        auto w = open(logs);
+        ASSERT_EQ(w->lsvLogList->topLevelItemCount(), 1);
+        EXPECT_EQ(w->lsvLogList->topLevelItem(0)->text(0), shown);
+        std::unique_ptr<QMimeData> data(
+            w->lsvLogList->model()->mimeData(w->lsvLogList->selectionModel()->selectedIndexes()));
+        ASSERT_EQ(data->urls().size(), 1);
+        EXPECT_EQ(QByteArray::fromPercentEncoding(data->urls()[0].toEncoded()).toStdString(),
+                  "file://" + logs + "/" + bytes);
+        w->loadFirstSelected();
+        ASSERT_EQ(w->DataGridTab1->TabCount(), 1);
+        EXPECT_EQ(tabCaption(*w), shown);
+        ASSERT_TRUE(w->DataGridTab1->Recordset());
+        EXPECT_EQ(w->DataGridTab1->Recordset()->rowCount(), 1u);
+    }
 }
 
 }  // namespace

@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <vector>
 
 #include "config/clsconfig.h"
+#include "config/inifile.h"
+#include "export/csvexport.h"
 #include "export/xmlconv.h"
 #include "netlookup/hostcache.h"
 #include "tests/netlookup/testsupport.h"
@@ -196,6 +201,99 @@ TEST(BadStoredTable, OwnOutputStillReadsBack) {
     EXPECT_EQ(back->value(0, 1), "192.0.2.1");
 }
 
+// A table of 100,000 fields whose names need aliases that clash with plain
+// names, in rows naming few of them: written and read back whole (both ways
+// once took time quadratic in the fields).
+TEST(BadStoredTable, HundredThousandFieldsReadBack) {
+    TempFolder dir;
+    Recordset t;
+    const size_t n = 100000;
+    auto name = [](size_t i) {
+        return i % 2 ? "c" + std::to_string(i - 1) : "f " + std::to_string(i);
+    };
+    for (size_t i = 0; i < n; ++i) t.appendField(name(i));
+    t.open();
+    const std::vector<std::vector<size_t>> rows = {{0, n - 1}, {}, {1, 2, 1000, 50001}};
+    for (const auto& columns : rows) {
+        size_t r = t.appendRow();
+        for (size_t c : columns) t.setValue(r, c, "v" + std::to_string(c));
+    }
+    ASSERT_TRUE(fncSaveRecordsetToXml(t, dir.file("t.xml")));
+    RecordsetPtr back = fncGetRecordsetFromXml(dir.file("t.xml"));
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->fieldCount(), n);
+    for (size_t i : {size_t{0}, size_t{1}, size_t{2}, n - 1})
+        EXPECT_EQ(back->fields()[i].name, name(i));
+    ASSERT_EQ(back->storedRowCount(), rows.size());
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (size_t c : {size_t{0}, size_t{1}, size_t{2}, size_t{1000}, size_t{50001}, n - 1}) {
+            bool set = std::count(rows[r].begin(), rows[r].end(), c) > 0;
+            EXPECT_EQ(back->value(r, c), set ? "v" + std::to_string(c) : "") << r << " " << c;
+        }
+}
+
+// --- saves through symbolic links -------------------------------------------------
+
+// Every kind of save through a chain of two links (one relative, one
+// absolute) and through a link to a file not there yet: the links stay links,
+// the final target gets the content and keeps its permissions.
+TEST(SaveThroughLink, TheLinkStaysAndItsTargetIsWritten) {
+    using Save = std::function<bool(const std::string& path)>;
+    auto smallTable = [] {
+        auto t = std::make_shared<Recordset>();
+        t->appendField("IP", FieldType::NarrowText, 50);
+        t->open();
+        t->setValue(t->appendRow(), 0, "192.0.2.1");
+        return t;
+    };
+    const std::pair<const char*, Save> saves[] = {
+        {"settings",
+         [](const std::string& p) {
+             IniDocument ini(p);
+             ini.setValue("Options", "Key", "192.0.2.1");
+             return ini.save();
+         }},
+        {"hosts",
+         [&](const std::string& p) {
+             auto resolver = std::make_shared<nettest::FakeResolver>();
+             resolver->answer("192.0.2.1", "one.example");
+             HostCache cache(resolver);
+             cache.load(p);  // an unreadable target is kept aside, the link stays
+             cache.fncGetHostName("192.0.2.1");
+             return cache.save(p);
+         }},
+        {"xml", [&](const std::string& p) { return fncSaveRecordsetToXml(*smallTable(), p); }},
+        {"csv", [&](const std::string& p) { return saveRecordsetToCsv(*smallTable(), p); }},
+    };
+    for (const auto& [name, save] : saves) {
+        for (bool targetExists : {true, false}) {
+            SCOPED_TRACE(std::string(name) + (targetExists ? "" : ", no target yet"));
+            TempFolder dir;
+            std::filesystem::create_directory(dir.file("real"));
+            const std::string target = dir.file("real/target");
+            if (targetExists) {
+                writeFile(target, "old");
+                ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+            }
+            ASSERT_EQ(::symlink("real/target", dir.file("inner").c_str()), 0);
+            ASSERT_EQ(::symlink(dir.file("inner").c_str(), dir.file("outer").c_str()), 0);
+            ASSERT_TRUE(save(dir.file("outer")));
+            EXPECT_TRUE(std::filesystem::is_symlink(dir.file("outer")));
+            EXPECT_TRUE(std::filesystem::is_symlink(dir.file("inner")));
+            const std::string content = readFile(target);
+            EXPECT_NE(content.find("192.0.2.1"), std::string::npos) << content.substr(0, 80);
+            struct stat st {};
+            ASSERT_EQ(::stat(target.c_str(), &st), 0);
+            // An unreadable cache is kept aside whole and a fresh one takes its place.
+            const bool keptAside = targetExists && std::string(name) == "hosts";
+            EXPECT_EQ(std::filesystem::exists(target + ".bad"), keptAside);
+            if (targetExists && !keptAside) {
+                EXPECT_EQ(st.st_mode & 07777, 0640u);
+            }
+        }
+    }
+}
+
 // --- the host-name cache file -------------------------------------------------------
 
 class BadHostsFile : public ::testing::Test {
@@ -243,6 +341,57 @@ protected:
     std::string path_;
     std::shared_ptr<nettest::FakeResolver> fake_ = std::make_shared<nettest::FakeResolver>();
 };
+
+// Two processes share one cache file and save it at the same moments, three
+// times each: every address either of them learned is in the file at the end.
+TEST_F(BadHostsFile, TwoProcessesSavingAtOnceKeepEachOthersAddresses) {
+    const int perWriter = 3000;
+    auto address = [](int writer, int i) {
+        return "198." + std::to_string(18 + writer) + "." + std::to_string(i / 256) + "." +
+               std::to_string(i % 256);
+    };
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    pid_t children[2];
+    for (int writer = 0; writer < 2; ++writer) {
+        children[writer] = ::fork();
+        ASSERT_GE(children[writer], 0);
+        if (children[writer] != 0) continue;
+        ::close(go[1]);
+        auto resolver = std::make_shared<nettest::FakeResolver>();
+        for (int i = 0; i < perWriter; ++i) resolver->answer(address(writer, i), "h.example");
+        HostCache cache(resolver);
+        cache.load(path_);
+        char byte;
+        bool ok = ::read(go[0], &byte, 1) == 0;  // all start when the parent closes the pipe
+        for (int batch = 0; batch < 3; ++batch) {
+            std::string name;
+            for (int i = batch * perWriter / 3; i < (batch + 1) * perWriter / 3; ++i)
+                cache.findOrStart(address(writer, i), name);
+            cache.finishLookups(nullptr, false);
+            ok = cache.save(path_) && ok;
+        }
+        ::_exit(ok ? 0 : 1);
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    RecordsetPtr saved = fncGetRecordsetFromXml(path_);
+    ASSERT_TRUE(saved);
+    std::set<std::string> addresses;
+    for (size_t r = 0; r < saved->storedRowCount(); ++r)
+        addresses.emplace(saved->value(r, static_cast<size_t>(saved->fieldIndex("IP"))));
+    for (int writer = 0; writer < 2; ++writer) {
+        int kept = 0;
+        for (int i = 0; i < perWriter; ++i) kept += addresses.count(address(writer, i)) ? 1 : 0;
+        EXPECT_EQ(kept, perWriter) << "writer " << writer;
+    }
+    EXPECT_EQ(addresses.count("127.0.0.1"), 1u);
+}
 
 TEST_F(BadHostsFile, CutInTheMiddleIsKeptAsideAndTheCacheStartsAfresh) {
     const std::string whole = cacheFile(3000);

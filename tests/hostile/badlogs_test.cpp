@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <random>
@@ -56,7 +58,9 @@ std::string formatName(Format f) {
     return "?";
 }
 
-void PrintTo(Format f, std::ostream* os) { *os << formatName(f); }
+void PrintTo(Format f, std::ostream* os) {
+    *os << formatName(f);
+}
 
 const std::vector<Format> kAllFormats = {Format::W3c, Format::Ncsa, Format::Iis};
 
@@ -437,6 +441,38 @@ std::vector<Case> cases() {
              return log;
          }});
 
+    list.push_back({"FieldListBeyondTenThousandNamesIsRefused", {Format::W3c}, [](Format) {
+                        std::string names;
+                        for (int i = 0; i < 10001; ++i)
+                            names += (i ? " f" : "f") + std::to_string(i);
+                        Log log;
+                        log.bytes = "#Software: x\r\n#Fields: " + names + "\r\na\r\n";
+                        log.expect.loads = false;
+                        log.expect.messages = {
+                            {MessageIcon::Critical,
+                             "fncGetRecordsetFromLog:6フィールド名が多すぎます (2 行目: 10001 個",
+                             true}};
+                        return log;
+                    }});
+
+    list.push_back(
+        {"FieldListsGatheringBeyondTenThousandNamesAreRefused", {Format::W3c}, [](Format) {
+             Log log;
+             for (int list = 0; list < 2; ++list) {
+                 log.bytes += "#Fields:";
+                 for (int i = 0; i < 6000; ++i)
+                     log.bytes += " l" + std::to_string(list) + "f" + std::to_string(i);
+                 log.bytes += "\r\nv" + std::to_string(list) + "\r\n";
+             }
+             log.expect.loads = false;
+             log.expect.rows = {{{"l0f0", "v0"}}};
+             log.expect.messages = {
+                 {MessageIcon::Critical,
+                  "fncGetRecordsetFromLog:6フィールド名が多すぎます (3 行目まで: 合わせて 12001 個",
+                  true}};
+             return log;
+         }});
+
     list.push_back({"MoreValuesThanAWideFieldListEndsTheLoad", {Format::W3c}, [](Format) {
                         std::string names, values;
                         for (int i = 0; i < 10000; ++i)
@@ -714,6 +750,64 @@ INSTANTIATE_TEST_SUITE_P(Table, BadLog, ::testing::ValuesIn(allParams()),
                              return allCases()[info.param.index].name + "_" +
                                     formatName(info.param.format);
                          });
+
+// --- memory bounded by the file ------------------------------------------------------
+//
+// A field list of many names followed by lines of one value each: the table
+// must cost what the lines hold, not names times lines. Each file loads in a
+// child process so that its peak memory is its own.
+
+long peakKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+TEST(WideFieldLists, LoadWithinFourTimesTheFileAndAHundredMegabytes) {
+    struct WideCase {
+        const char* name;
+        int names;
+        int lines;
+        bool longLastLine;  // one line of every value after the short ones
+        bool loads;
+    };
+    const WideCase cases[] = {
+        {"100,000 names x 100,000 lines", 100000, 100000, false, false},
+        {"10,000 names x 100,000 lines and a full one", 10000, 100000, true, true},
+    };
+    for (const WideCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::string bytes = "#Fields:";
+        for (int i = 0; i < c.names; ++i) bytes += " f" + std::to_string(i);
+        bytes += "\n";
+        for (int i = 0; i < c.lines; ++i) bytes += std::to_string(i % 10) + "\n";
+        if (c.longLastLine) {
+            for (int i = 0; i < c.names; ++i) bytes += (i ? " v" : "v") + std::to_string(i);
+            bytes += "\n";
+        }
+        const std::string path = dir.write("ex.log", bytes);
+        const long limitKiB = static_cast<long>(bytes.size() * 4 / 1024) + 100 * 1024;
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Reports through the exit status: 0 fine, 1 wrong outcome, 2 too much memory.
+            LoadContext ctx;
+            RecordsetPtr table;
+            RecordsetPtr result = fncGetRecordsetFromLog(path, table, kLogTypeW3c, ctx);
+            const bool outcome =
+                (result != nullptr) == c.loads &&
+                (!result || (result->storedRowCount() == static_cast<size_t>(c.lines) + 1 &&
+                             cell(*result, static_cast<size_t>(c.lines), "f9999") == "v9999"));
+            ::_exit(!outcome ? 1 : peakKiB() > limitKiB ? 2 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong outcome, 2: above " << limitKiB << " KiB";
+    }
+}
 
 // --- another thread changes the file ----------------------------------------------
 //

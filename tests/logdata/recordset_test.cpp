@@ -5,6 +5,7 @@
 #include "tests/support/tables.h"
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,7 +14,6 @@ namespace brevadin {
 namespace {
 
 using testing::makeTable;
-
 
 std::vector<std::string> visibleColumn(const Recordset& t, size_t column) {
     std::vector<std::string> out;
@@ -89,10 +89,61 @@ TEST(RecordsetColumns, IdsWidenAsDistinctValuesGrowWithoutLosingRows) {
         EXPECT_EQ(t.value(i, 0), "v" + std::to_string(i % 69000)) << i;
 }
 
+// Values far apart, close together, overwritten, cleared and set out of
+// order read back as set, while the ids cost at most a pair per value beyond
+// a small column's minimum: a wide table of mostly empty columns must not cost
+// rows times columns.
+TEST(RecordsetColumns, ValuesReadBackAsSetAtACostBoundedByTheirNumber) {
+    using Writes = std::vector<std::pair<size_t, int>>;  // row, value (0: empty)
+    auto range = [](size_t from, size_t to, size_t step, int value, Writes w = {}) {
+        for (size_t r = from; r < to; r += step) w.push_back({r, value ? value : int(r % 300 + 1)});
+        return w;
+    };
+    const std::pair<const char*, Writes> cases[] = {
+        {"every row", range(0, 3000, 1, 0)},
+        {"every thousandth", range(0, 1000000, 1000, 0)},
+        {"dense, then one far away", range(0, 500, 1, 0, {{2000000, 7}})},
+        {"far apart, then filled in", range(0, 3000, 1, 0, range(0, 100000, 5000, 9))},
+        {"backwards",
+         [] {
+             Writes w;
+             for (size_t r = 70000; r >= 7; r -= 7) w.push_back({r, int(r % 70000 + 1)});
+             return w;
+         }()},
+        {"set, then every other cleared", range(0, 4000, 2, 0, range(0, 4000, 1, 5))},
+    };
+    for (const auto& [name, writes] : cases) {
+        SCOPED_TRACE(name);
+        Column c;
+        std::map<size_t, uint32_t> model;
+        for (auto [row, value] : writes) {
+            uint32_t id = value ? c.intern("v" + std::to_string(value)) : 0;
+            c.setId(row, id);
+            if (id)
+                model[row] = id;
+            else
+                model.erase(row);
+        }
+        size_t last = model.empty() ? 0 : model.rbegin()->first;
+        for (size_t row = 0; row <= last + 300; row += row < 5000 ? 1 : 97) {
+            auto it = model.find(row);
+            ASSERT_EQ(c.id(row), it == model.end() ? 0u : it->second) << row;
+        }
+        for (auto [row, id] : model) ASSERT_EQ(c.id(row), id) << row;
+        EXPECT_LE(c.idBytes(), 2 * 8 * model.size() + 4096);
+    }
+}
+
 TEST(RecordsetFilter, EqualityLikeOrAndParentheses) {
-    auto t = makeTable({"cs-uri-stem", "sc-status"},
-                       {{"/"}, {"/index.html"}, {"/a.htm"}, {"/x.shtml"}, {"/b.asp"},
-                        {"/c.aspx"}, {"/img/logo.gif"}, {"/movie.avi"}, {"/ROOT.HTML"}});
+    auto t = makeTable({"cs-uri-stem", "sc-status"}, {{"/"},
+                                                      {"/index.html"},
+                                                      {"/a.htm"},
+                                                      {"/x.shtml"},
+                                                      {"/b.asp"},
+                                                      {"/c.aspx"},
+                                                      {"/img/logo.gif"},
+                                                      {"/movie.avi"},
+                                                      {"/ROOT.HTML"}});
     t->setFilter("cs-uri-stem='/'");
     EXPECT_EQ(visibleColumn(*t, 0), Strings({"/"}));
     t->setFilter(

@@ -2,6 +2,7 @@
 // logs from the loop-back address only, so no query leaves the machine.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -122,12 +123,12 @@ TEST(Exporter, FailuresExitWithTheirReasonEvenWhenQuiet) {
         const char* reason;  // must reach standard error, --quiet or not
     } cases[] = {
         {"--types none --count" + hosts + dir.file("img.log"), 1, "表示できるログがありません"},
-        {"--count" + hosts + dir.file("missing.log"), 1, "表示できるログがありません"},
+        {"--count" + hosts + dir.file("missing.log"), 1, "ファイルが見つかりません: "},
         {"--count" + hosts + dir.file("bad.log"), 1, "fncGetRecordsetFromLog:"},
         {"-o " + dir.file("no/dir/x.csv") + hosts + dir.file("early.log"), 1, "no/dir/x.csv"},
         {"-o " + dir.file("x.htm") + hosts + dir.file("early.log"), 2,
          "拡張子を特定できませんでした。"},
-        {"--count" + hosts + dir.file("g.xml"), 1, "保存されたテーブルとして読み込めません"},
+        {"--count" + hosts + dir.file("g.xml"), 1, "ファイルが見つかりません: "},
     };
     for (const auto& c : cases) {
         for (const char* quiet : {"", "--quiet "}) {
@@ -142,6 +143,56 @@ TEST(Exporter, FailuresExitWithTheirReasonEvenWhenQuiet) {
     EXPECT_NE(early.out.find("1個のエラー行が検出されました"), std::string::npos) << early.out;
     ExportRun quiet = run("--quiet --count" + hosts + dir.file("early.log"));
     EXPECT_EQ(quiet.out, "1\n");
+}
+
+// Every input that cannot be a log is named with what is wrong with it.
+TEST(Exporter, EachUnusableInputIsNamedWithWhatIsWrong) {
+    TempFolder dir;
+    std::string hosts = " --no-dns --count --hosts " + dir.file("hosts.xml") + " ";
+    writeFile(dir.file("empty.log"), "");
+    writeFile(dir.file("directives.log"), "#Software: x\r\n#Fields: date time c-ip\r\n");
+    ASSERT_EQ(::symlink("loop", dir.file("loop").c_str()), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {dir.file("missing.log"), "ファイルが見つかりません: " + dir.file("missing.log")},
+        {dir.file("missing.xml"), "ファイルが見つかりません: " + dir.file("missing.xml")},
+        {dir.file("."), "フォルダです: " + dir.file(".")},
+        {dir.file("loop"), "読み込めません: " + dir.file("loop") + " ("},
+        {dir.file("empty.log"), "ログの行がありません: " + dir.file("empty.log")},
+        {dir.file("directives.log"), "ログの行がありません: " + dir.file("directives.log")},
+    };
+    for (const auto& [input, message] : cases) {
+        ExportRun r = run(hosts + input);
+        EXPECT_EQ(r.status, 1) << input;
+        EXPECT_NE(r.out.find(message), std::string::npos) << r.out;
+    }
+}
+
+// A file written (-o, --hosts) that is an input, or the other one written,
+// under any name for it, is refused before anything is read or written.
+TEST(Exporter, RefusesToWriteOverAnInputOrOneFileTwice) {
+    TempFolder dir;
+    const std::string log = w3c("2003-05-01 00:00:00 127.0.0.1 GET / 200\r\n");
+    writeFile(dir.file("log.csv"), log);
+    ASSERT_EQ(::link(dir.file("log.csv").c_str(), dir.file("hard.xml").c_str()), 0);
+    ASSERT_EQ(::symlink("log.csv", dir.file("link.csv").c_str()), 0);
+    const std::string in = " " + dir.file("log.csv");
+    const std::string hosts = " --hosts " + dir.file("hosts.xml");
+    const std::pair<std::string, std::string> cases[] = {
+        {"-o " + dir.file("log.csv") + hosts + in, dir.file("log.csv")},
+        {"-o " + dir.file("hard.xml") + hosts + in, dir.file("hard.xml")},
+        {"-o " + dir.file("link.csv") + hosts + in, dir.file("link.csv")},
+        {"-o " + dir.file("./log.csv") + hosts + in, dir.file("./log.csv")},
+        {"--count --hosts " + dir.file("link.csv") + in, dir.file("link.csv")},
+        {"-o " + dir.file("new.xml") + " --hosts " + dir.file("./new.xml") + in,
+         dir.file("./new.xml")},
+    };
+    for (const auto& [args, named] : cases) {
+        ExportRun r = run("--no-dns " + args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.out.find(named), std::string::npos) << r.out;
+        EXPECT_EQ(readFile(dir.file("log.csv")), log) << args;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("new.xml"))) << args;
+    }
 }
 
 }  // namespace
