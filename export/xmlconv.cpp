@@ -379,7 +379,7 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName) {
         walkRows(data, [&](pugi::xml_node original, pugi::xml_node row) {
             if (original) apply(original);
             if (row) apply(row);
-            table->appendRowIds(ids.data(), named);
+            table->appendRowIds(ids.data(), named.data(), named.size());
             for (uint32_t c : named) ids[c] = 0;
             named.clear();
         });

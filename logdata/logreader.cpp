@@ -555,7 +555,10 @@ private:
     };
     std::vector<ColumnCache> caches_;
     std::vector<uint32_t> ids_;
-    std::vector<uint32_t> rowColumns_;  // the columns ids_ holds values for
+    // The columns ids_ holds values for: sized once per field list (a value
+    // per name, and the date and time), filled without a check per value.
+    std::vector<uint32_t> rowColumns_;
+    size_t rowColumnCount_ = 0;
     std::vector<std::string_view> values_;
     std::string trimmed_;
     std::string joined_;
@@ -773,7 +776,8 @@ void LogLoad::bindColumns() {
     }
     caches_.assign(table_->fieldCount(), ColumnCache{});
     ids_.assign(table_->fieldCount(), 0);
-    rowColumns_.clear();
+    rowColumns_.assign(names_.size() + 2, 0);
+    rowColumnCount_ = 0;
     dateColumn_ = table_->fieldIndex("date");
     timeColumn_ = table_->fieldIndex("time");
     addressColumn_ = table_->fieldIndex("c-ip");
@@ -840,7 +844,7 @@ void LogLoad::storeRow(const std::string_view* values, size_t count) {
                 rowTime_ = values[i];
             } else if (column >= 0) {
                 ids_[static_cast<size_t>(column)] = intern(static_cast<size_t>(column), values[i]);
-                rowColumns_.push_back(static_cast<uint32_t>(column));
+                rowColumns_[rowColumnCount_++] = static_cast<uint32_t>(column);
             }
         }
         shiftTime();
@@ -849,7 +853,7 @@ void LogLoad::storeRow(const std::string_view* values, size_t count) {
             int column = columnOfName_[i];
             if (column >= 0) {
                 ids_[static_cast<size_t>(column)] = intern(static_cast<size_t>(column), values[i]);
-                rowColumns_.push_back(static_cast<uint32_t>(column));
+                rowColumns_[rowColumnCount_++] = static_cast<uint32_t>(column);
             }
         }
     }
@@ -863,9 +867,9 @@ void LogLoad::storeRow(const std::string_view* values, size_t count) {
     }
     // Only the columns the line reaches are touched, so a short line in a
     // table of thousands of fields costs its own values.
-    table_->appendRowIds(ids_.data(), rowColumns_);
-    for (uint32_t c : rowColumns_) ids_[c] = 0;
-    rowColumns_.clear();
+    table_->appendRowIds(ids_.data(), rowColumns_.data(), rowColumnCount_);
+    for (size_t i = 0; i < rowColumnCount_; ++i) ids_[rowColumns_[i]] = 0;
+    rowColumnCount_ = 0;
 }
 
 // Consecutive lines mostly repeat a column's value (same day, same visitor,
@@ -912,8 +916,8 @@ void LogLoad::shiftTime() {
     }
     ids_[dateColumn] = lastDateId_;
     ids_[timeColumn] = lastTimeId_;
-    rowColumns_.push_back(static_cast<uint32_t>(dateColumn));
-    rowColumns_.push_back(static_cast<uint32_t>(timeColumn));
+    rowColumns_[rowColumnCount_++] = static_cast<uint32_t>(dateColumn);
+    rowColumns_[rowColumnCount_++] = static_cast<uint32_t>(timeColumn);
 }
 
 // A distinct address is asked for once; a miss resolves in the background

@@ -559,8 +559,8 @@ void Recordset::appendRowIds(const uint32_t* ids) {
     ++rows_;
 }
 
-void Recordset::appendRowIds(const uint32_t* ids, const std::vector<uint32_t>& columns) {
-    for (uint32_t c : columns) columns_[c].setId(rows_, ids[c]);
+void Recordset::appendRowIds(const uint32_t* ids, const uint32_t* columns, size_t count) {
+    for (size_t i = 0; i < count; ++i) columns_[columns[i]].setId(rows_, ids[columns[i]]);
     ++rows_;
 }
 

@@ -83,15 +83,15 @@ public:
     void setId(size_t row, uint32_t id) {
         // The reader's case, inline: a value for the next row that fits the width.
         if (row == rows_ && id != 0 && !sparseForm_ && (width_ == 4 || id < (1u << (8 * width_)))) {
-            const size_t at = bytes_.size();
-            bytes_.resize(at + width_);
             if (width_ == 1) {
-                bytes_[at] = static_cast<uint8_t>(id);
+                bytes_.push_back(static_cast<uint8_t>(id));
             } else if (width_ == 2) {
                 const auto v = static_cast<uint16_t>(id);
-                std::memcpy(bytes_.data() + at, &v, 2);
+                const auto* b = reinterpret_cast<const uint8_t*>(&v);
+                bytes_.insert(bytes_.end(), b, b + 2);
             } else {
-                std::memcpy(bytes_.data() + at, &id, 4);
+                const auto* b = reinterpret_cast<const uint8_t*>(&id);
+                bytes_.insert(bytes_.end(), b, b + 4);
             }
             ++rows_;
             ++filled_;
@@ -224,7 +224,7 @@ public:
     void appendRowIds(const uint32_t* ids);
     // Appends a row holding ids[c] in each listed column c and nothing
     // elsewhere, at a cost that does not grow with the table's width.
-    void appendRowIds(const uint32_t* ids, const std::vector<uint32_t>& columns);
+    void appendRowIds(const uint32_t* ids, const uint32_t* columns, size_t count);
     void setValue(size_t storageRow, size_t column, std::string_view text);
     // Reserves room for rows (a hint).
     void reserveRows(size_t rows);
