@@ -20,6 +20,7 @@
 
 #include "common/appinfo.h"
 #include "logdata/contentfilter.h"
+#include "logdata/logformat.h"
 #include "logdata/textdecode.h"
 #include "logdata/timeshift.h"
 
@@ -631,10 +632,13 @@ private:
     bool finishHostLookups(bool cancelNow);
     void report(MessageIcon icon, const std::string& text);
     void reportFailure(int number, const std::string& description);
+    std::string readHead() const;
+    std::string withHint(std::string text) const;
 
     const std::string& path_;
     RecordsetPtr& table_;
-    const int32_t logType_;
+    int32_t logType_;  // kLogTypeAuto gives way to the guessed format
+    int fd_ = -1;
     LoadContext& ctx_;
     std::string fileName_;
     std::string message_;
@@ -645,6 +649,7 @@ private:
     bool fieldListKnown_ = false;
     bool ownFieldList_ = false;  // a "#Fields: " line was read: data lines are W3C lines
     int64_t errorLines_ = 0;
+    int64_t rowsStored_ = 0;
     int64_t lineNumber_ = 0;
     int64_t lineCount_ = 0;
     std::string directiveDate_;
@@ -700,6 +705,11 @@ RecordsetPtr LogLoad::run() {
     int raw = openForReading(path_);
     if (raw < 0) return nullptr;
     FileDescriptor fd(raw);
+    fd_ = fd.get();
+    if (logType_ == kLogTypeAuto) {
+        int32_t guess = fncGuessLogType(readHead());
+        logType_ = guess >= 0 ? guess : kLogTypeW3c;
+    }
     FileScan scan;
     int64_t lineCount = scanOpenFile(fd.get(), &scan);
     try {
@@ -720,9 +730,10 @@ RecordsetPtr LogLoad::run() {
         }
         if (finishHostLookups(false)) return nullptr;
 
-        if (errorLines_ > 0)
-            report(MessageIcon::Exclamation,
-                   std::to_string(errorLines_) + "個のエラー行が検出されました");
+        if (errorLines_ > 0) {
+            std::string text = std::to_string(errorLines_) + "個のエラー行が検出されました";
+            report(MessageIcon::Exclamation, rowsStored_ == 0 ? withHint(text) : text);
+        }
         if (!fieldListKnown_) return nullptr;
         if (table_->fieldExists("cs-uri-stem"))
             table_->setFilter(fncGetFilterString(ctx_.settings.types));
@@ -745,7 +756,23 @@ void LogLoad::reportFailure(int number, const std::string& description) {
         // The failure being reported is the one the user needs to see.
     }
     report(MessageIcon::Critical,
-           std::string(kProcedure) + ":" + std::to_string(number) + description);
+           withHint(std::string(kProcedure) + ":" + std::to_string(number) + description));
+}
+
+// The first bytes of the file, enough for the first lines of any log.
+std::string LogLoad::readHead() const {
+    std::string head(16384, '\0');
+    ssize_t n = ::pread(fd_, head.data(), head.size(), 0);
+    head.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return head;
+}
+
+// A load that goes wrong on a file of another format tells which one, since
+// the setting, not the file, is then what needs changing.
+std::string LogLoad::withHint(std::string text) const {
+    std::string hint = fncWrongFormatHint(readHead(), logType_);
+    if (!hint.empty()) (text += '\n') += hint;
+    return text;
 }
 
 void LogLoad::report(MessageIcon icon, const std::string& text) {
@@ -1036,6 +1063,7 @@ void LogLoad::storeRow(const std::string_view* values, size_t count) {
         }
     }
     table_->appendRowIds(ids_.data());
+    ++rowsStored_;
 }
 
 // Consecutive lines mostly repeat a column's value (same day, same visitor,

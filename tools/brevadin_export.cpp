@@ -18,6 +18,7 @@
 #include "export/csvexport.h"
 #include "export/xmlconv.h"
 #include "logdata/loadcontext.h"
+#include "logdata/logreader.h"
 #include "netlookup/clsnslookup.h"
 #include "netlookup/hostcache.h"
 #include "tools/terminalprogress.h"
@@ -35,7 +36,8 @@ constexpr const char* kUsage =
     "  -o FILE           write the table to FILE; a name ending in xml or csv (any\n"
     "                    letter case) picks the form\n"
     "  --count           print the number of visible rows and write nothing\n"
-    "  --log-type N      0 Microsoft IIS, 1 NCSA common, 2 W3C extended (default 2)\n"
+    "  --log-type N      0 Microsoft IIS, 1 NCSA common, 2 W3C extended (default 2),\n"
+    "                    3 or auto: each file as its first lines show\n"
     "  --gmt-diff H      hours added to W3C dates and times, -23..23 (default 9)\n"
     "  --types LIST      all (default), none (only requests for \"/\"), or a comma\n"
     "                    list of html,script,archive,movie,sound\n"
@@ -71,12 +73,18 @@ bool parseTypes(const std::string& text, ContentTypes& types) {
         if (end == std::string::npos) end = text.size();
         std::string item = text.substr(pos, end - pos);
         pos = end + 1;
-        if (item == "html") types.IncludeHTML = true;
-        else if (item == "script") types.IncludeScript = true;
-        else if (item == "archive") types.IncludeArchive = true;
-        else if (item == "movie") types.IncludeMovie = true;
-        else if (item == "sound") types.IncludeSound = true;
-        else return false;
+        if (item == "html")
+            types.IncludeHTML = true;
+        else if (item == "script")
+            types.IncludeScript = true;
+        else if (item == "archive")
+            types.IncludeArchive = true;
+        else if (item == "movie")
+            types.IncludeMovie = true;
+        else if (item == "sound")
+            types.IncludeSound = true;
+        else
+            return false;
     }
     return true;
 }
@@ -121,8 +129,7 @@ public:
         name = it->second;
         return true;
     }
-    std::vector<Resolved> finishLookups(const std::function<bool(size_t, size_t)>&,
-                                        bool) override {
+    std::vector<Resolved> finishLookups(const std::function<bool(size_t, size_t)>&, bool) override {
         return {};
     }
 
@@ -163,8 +170,9 @@ int run(int argc, char** argv) {
             o.count = true;
         } else if (a == "--log-type") {
             auto v = value("--log-type");
-            auto n = v ? parseInt(*v, 0, 2) : std::nullopt;
-            if (!n) return usageError("--log-type takes 0, 1 or 2");
+            std::optional<int> n = v && *v == "auto" ? kLogTypeAuto : std::optional<int>();
+            if (v && !n) n = parseInt(*v, 0, 3);
+            if (!n) return usageError("--log-type takes 0, 1, 2, 3 or auto");
             o.logType = *n;
         } else if (a == "--gmt-diff") {
             auto v = value("--gmt-diff");
@@ -174,8 +182,9 @@ int run(int argc, char** argv) {
         } else if (a == "--types") {
             auto v = value("--types");
             if (!v || !parseTypes(*v, o.types))
-                return usageError("--types takes all, none or a comma list of "
-                                  "html,script,archive,movie,sound");
+                return usageError(
+                    "--types takes all, none or a comma list of "
+                    "html,script,archive,movie,sound");
         } else if (a == "--hosts") {
             auto v = value("--hosts");
             if (!v || v->empty()) return usageError("--hosts needs a file name");

@@ -104,6 +104,7 @@ TEST(OptionsLists, EntriesAndOrderAreExact) {
         QStringLiteral("Microsoft IIS ログ ファイル形式"),
         QStringLiteral("NCSA 共通ログ ファイル形式"),
         QStringLiteral("W3C 拡張ログ ファイル形式"),
+        QStringLiteral("自動判別 (ファイルごと)"),
     };
     EXPECT_EQ(itemsOf(dlg.cmbLogType), formats);
 
@@ -153,19 +154,19 @@ TEST(OptionsLists, EveryEntryStandsForItsOwnValue) {
         EXPECT_TRUE(dlg.cmbTimeDiff->currentText().startsWith(sign + hours))
             << diff << " shows " << dlg.cmbTimeDiff->currentText().toStdString();
     }
-    const char* prefixes[] = {"Microsoft IIS", "NCSA", "W3C"};
-    for (int type = 0; type <= 2; ++type) {
+    const char* prefixes[] = {"Microsoft IIS", "NCSA", "W3C", "自動判別"};
+    for (int type = 0; type <= 3; ++type) {
         clsConfig config;
         config.LogType = type;
         frmConfig dlg(config);
-        EXPECT_TRUE(dlg.cmbLogType->currentText().startsWith(QString::fromLatin1(prefixes[type])));
+        EXPECT_TRUE(dlg.cmbLogType->currentText().startsWith(QString::fromUtf8(prefixes[type])));
     }
 }
 
 TEST(OptionsLists, ValuesNoEntryFitsShowTheDefaults) {
     const QString w3c = QStringLiteral("W3C 拡張ログ ファイル形式");
     const QString tokyo = QStringLiteral("+ 09:00 (日本-東京)");
-    for (int32_t type : {-1, 3, 7, INT32_MIN, INT32_MAX}) {
+    for (int32_t type : {-1, 4, 7, INT32_MIN, INT32_MAX}) {
         clsConfig config;
         config.LogType = type;
         config.TimeDiff = 0;
