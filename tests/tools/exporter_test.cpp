@@ -36,16 +36,19 @@ ExportRun run(const std::string& args) {
 }
 
 const std::string kSamples =
-    (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "samples/").string();
+    (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "samples/")
+        .string();
 
 std::string w3c(const std::string& lines) {
     return "#Software: test\r\n#Version: 1.0\r\n#Date: 2003-05-01 00:00:00\r\n"
-           "#Fields: date time c-ip cs-method cs-uri-stem sc-status\r\n" + lines;
+           "#Fields: date time c-ip cs-method cs-uri-stem sc-status\r\n" +
+           lines;
 }
 
 TEST(Exporter, BadUsageExitsWithTwoAndAUsageText) {
-    for (const char* args : {"", "--count", "-o", "--log-type 5 a.log", "--gmt-diff x a.log",
-                             "--types html,pdf a.log", "--bogus a.log", "-o a.csv --count a.log"}) {
+    for (const char* args :
+         {"", "--count", "-o", "--log-type 4 a.log", "--log-type Auto a.log", "--gmt-diff x a.log",
+          "--types html,pdf a.log", "--bogus a.log", "-o a.csv --count a.log"}) {
         ExportRun r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.out.find("usage: brevadin-export"), std::string::npos) << args;
@@ -53,6 +56,15 @@ TEST(Exporter, BadUsageExitsWithTwoAndAUsageText) {
     ExportRun r = run("-o out.htm a.log");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("拡張子を特定できませんでした。"), std::string::npos);
+}
+
+TEST(Exporter, LogTypeAutoReadsEachFileAsItsFirstLinesShow) {
+    TempFolder dir;
+    const std::string layouts = std::string(BREVADIN_TEST_DATA) + "/layouts/";
+    ExportRun r = run("--no-dns --count --log-type auto --hosts " + dir.file("h.xml") + " " +
+                      layouts + "nginx-main.log " + layouts + "iis-native.log");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "5\n");
 }
 
 TEST(Exporter, CountsAndWritesTheSampleLogs) {
@@ -63,13 +75,15 @@ TEST(Exporter, CountsAndWritesTheSampleLogs) {
     EXPECT_EQ(c.out, "2000\n");
     EXPECT_TRUE(std::filesystem::exists(dir.file("hosts.xml")));  // created when missing
 
-    ExportRun x = run("--no-dns --quiet -o " + dir.file("t.XML") + hosts + " " + kSamples + "ex030501.log");
+    ExportRun x =
+        run("--no-dns --quiet -o " + dir.file("t.XML") + hosts + " " + kSamples + "ex030501.log");
     ASSERT_EQ(x.status, 0) << x.out;
     auto table = fncGetRecordsetFromXml(dir.file("t.XML"));
     ASSERT_TRUE(table);
     EXPECT_EQ(table->rowCount(), 2000u);
     // Addresses the cache lacks show as Unknown with --no-dns...
-    EXPECT_EQ(table->value(0, static_cast<size_t>(table->fieldIndex("c-ip"))).rfind("Unknown [", 0), 0u);
+    EXPECT_EQ(table->value(0, static_cast<size_t>(table->fieldIndex("c-ip"))).rfind("Unknown [", 0),
+              0u);
     // ...and are not stored.
     auto cache = fncGetRecordsetFromXml(dir.file("hosts.xml"));
     ASSERT_TRUE(cache);
@@ -90,14 +104,16 @@ TEST(Exporter, GathersLogsTimeShiftsAndReadsASavedTable) {
                                      "2003-05-01 01:00:01 127.0.0.1 GET /y.gif 200\r\n"));
     std::string hosts = " --hosts " + dir.file("hosts.xml");
     ExportRun r = run("--gmt-diff 9 --types archive -o " + dir.file("g.csv") + hosts + " " +
-                dir.file("a.log") + " " + dir.file("b.log"));
+                      dir.file("a.log") + " " + dir.file("b.log"));
     ASSERT_EQ(r.status, 0) << r.out;
     std::string csv = readFile(dir.file("g.csv"));
     EXPECT_EQ(csv,
-              "\xEF\xBB\xBF" "date,time,c-ip,cs-method,cs-uri-stem,sc-status\r\n"
+              "\xEF\xBB\xBF"
+              "date,time,c-ip,cs-method,cs-uri-stem,sc-status\r\n"
               "2003-05-02,05:30:15,Local Host [127.0.0.1],GET,/,200\r\n"
               "2003-05-01,10:00:00,Local Host [127.0.0.1],GET,/x.zip,200\r\n");
-    ExportRun back = run("--count " + dir.file("g.csv").substr(0, dir.file("g.csv").size() - 3) + "xml");
+    ExportRun back =
+        run("--count " + dir.file("g.csv").substr(0, dir.file("g.csv").size() - 3) + "xml");
     EXPECT_EQ(back.status, 1);  // no such saved table
     ASSERT_EQ(run("-o " + dir.file("g.xml") + hosts + " " + dir.file("a.log")).status, 0);
     ExportRun saved = run("--count " + dir.file("g.xml"));
@@ -123,7 +139,8 @@ TEST(Exporter, NothingToShowAndFailedLoadsExitWithOne) {
     ExportRun early = run("--count" + hosts + " " + dir.file("early.log"));
     EXPECT_EQ(early.status, 0);
     EXPECT_NE(early.out.find("1個のエラー行が検出されました"), std::string::npos) << early.out;
-    ExportRun unwritable = run("-o " + dir.file("no/dir/x.csv") + hosts + " " + dir.file("early.log"));
+    ExportRun unwritable =
+        run("-o " + dir.file("no/dir/x.csv") + hosts + " " + dir.file("early.log"));
     EXPECT_EQ(unwritable.status, 1);
 }
 
