@@ -472,5 +472,21 @@ TEST(Layouts, LoadWholeOrSayWhichFormatTheyAre) {
     }
 }
 
+// Remarks, blank lines and a BOM come before what decides; a line of none
+// of the formats decides "none" rather than a later line deciding.
+TEST(Layouts, GuessFromTheFirstLineThatShowsSomething) {
+    const std::string ncsa =
+        "192.0.2.1 - - [01/May/2003:00:00:00 +0900] \"GET / HTTP/1.1\" 200 5\r\n";
+    for (const auto& [head, guess] : std::vector<std::pair<std::string, int32_t>>{
+             {"\xef\xbb\xbf\r\n \t\r\n#Remark: x\r\n" + ncsa, kLogTypeNcsa},
+             {"#Remark: x\n#Date: 2003-05-01 00:00:00\n", kLogTypeW3c},
+             {"00:00:00 192.0.2.1 GET / 200\r\n" + ncsa, -1},
+             {"a, b, c, d\r\n", -1},
+             {"#Remark: x\n\n", -1},
+             {"", -1},
+         })
+        EXPECT_EQ(fncGuessLogType(head), guess) << head;
+}
+
 }  // namespace
 }  // namespace brevadin
