@@ -317,10 +317,9 @@ namespace {
 
 // The sample logs shipped with the program load cleanly in their formats.
 TEST(SampleLogs, EachLoadsEveryDataLine) {
-    // samples/ lies at the top of the source tree, two folders above this file.
-    const std::string samples =
-        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().string() +
-        "/samples/";
+    // samples/ lies at the top of the source tree, two folders above the test
+    // data (__FILE__ is relative to the build folder when that lies inside).
+    const std::string samples = std::string(BREVADIN_TEST_DATA) + "/../../samples/";
     for (auto [name, logType] :
          std::vector<std::pair<const char*, int32_t>>{{"ex030501.log", kLogTypeW3c},
                                                       {"access.log", kLogTypeNcsa},

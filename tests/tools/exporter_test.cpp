@@ -35,9 +35,7 @@ ExportRun run(const std::string& args) {
     return r;
 }
 
-const std::string kSamples =
-    (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "samples/")
-        .string();
+const std::string kSamples = std::string(BREVADIN_TEST_DATA) + "/../../samples/";
 
 std::string w3c(const std::string& lines) {
     return "#Software: test\r\n#Version: 1.0\r\n#Date: 2003-05-01 00:00:00\r\n"
