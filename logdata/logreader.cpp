@@ -867,7 +867,8 @@ void LogLoad::handleDirective(std::string_view line) {
     }
     if (startsWith(line, kFields)) {
         // Copied: applyFieldList outlives the buffer the line points into.
-        // Names may be separated by TABs and runs of them as values may.
+        // Names, like values, may be separated by runs of spaces and TABs;
+        // a separator in front of the first name makes no nameless first one.
         std::string header;
         for (char c : line.substr(kFields.size())) {
             if (isBlank(c) && (header.empty() || header.back() == ' ')) continue;
