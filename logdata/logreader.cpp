@@ -984,9 +984,10 @@ void LogLoad::ncsaValues(std::string_view line) {
     const bool virtualHost = hostParts_.size() == 4;
     const size_t after = static_cast<size_t>(date - tokens_.begin()) + 1;
     const size_t trailing = tokens_.size() > after + 3 ? tokens_.size() - after - 3 : 0;
-    const NcsaToken* rest = tokens_.data() + after + 3;
-    const bool combined = trailing >= 2 && rest[0].opener == '"' && rest[1].opener == '"';
-    const bool forwarded = combined && trailing >= 3 && rest[2].opener == '"';
+    // What follows the byte count (none on a line cut short).
+    auto rest = [&](size_t i) -> const NcsaToken& { return tokens_[after + 3 + i]; };
+    const bool combined = trailing >= 2 && rest(0).opener == '"' && rest(1).opener == '"';
+    const bool forwarded = combined && trailing >= 3 && rest(2).opener == '"';
     const size_t extras = trailing - (combined ? 2 : 0) - (forwarded ? 1 : 0);
     if ((combined && !ncsaCombined_) || (forwarded && !ncsaForwarded_) || extras > ncsaExtras_ ||
         (virtualHost && !ncsaVirtualHost_)) {
@@ -1004,14 +1005,14 @@ void LogLoad::ncsaValues(std::string_view line) {
     size_t at = 7;
     size_t next = 0;  // into rest
     if (combined) {
-        values_[7] = rest[0].text;
-        values_[8] = rest[1].text;
+        values_[7] = rest(0).text;
+        values_[8] = rest(1).text;
         next = 2;
     }
     if (ncsaCombined_) at = 9;
-    if (forwarded) values_[at] = rest[next++].text;
+    if (forwarded) values_[at] = rest(next++).text;
     if (ncsaForwarded_) ++at;
-    for (; next < trailing; ++next) values_[at++] = rest[next].text;
+    for (; next < trailing; ++next) values_[at++] = rest(next).text;
     if (virtualHost) values_.back() = hostParts_[0];
 }
 
