@@ -59,12 +59,12 @@ int32_t fncGuessLogType(std::string_view head) {
     return -1;
 }
 
-std::string fncWrongFormatHint(std::string_view head, int32_t logType) {
+std::string fncWrongFormatHint(std::string_view head, int32_t logType, std::string_view setting) {
     int32_t guess = fncGuessLogType(head);
     if (logType != kLogTypeIis && logType != kLogTypeNcsa) logType = kLogTypeW3c;
     if (guess < 0 || guess == logType) return std::string();
-    return "このファイルは " + std::string(fncLogTypeName(guess)) +
-           " のようです。オプション設定の「ログのフォーマット」を確認してください。";
+    return "このファイルは " + std::string(fncLogTypeName(guess)) + " のようです。" +
+           std::string(setting) + "を確認してください。";
 }
 
 }  // namespace brevadin

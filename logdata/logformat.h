@@ -19,7 +19,8 @@ std::string_view fncLogTypeName(int32_t logType);
 int32_t fncGuessLogType(std::string_view head);
 
 // The sentence added to the message of a load that failed or found only error
-// lines when the head shows a format other than logType ("" otherwise).
-std::string fncWrongFormatHint(std::string_view head, int32_t logType);
+// lines when the head shows a format other than logType ("" otherwise); it
+// asks to check `setting`, where the user picks the format.
+std::string fncWrongFormatHint(std::string_view head, int32_t logType, std::string_view setting);
 
 }  // namespace brevadin

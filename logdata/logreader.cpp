@@ -770,7 +770,7 @@ std::string LogLoad::readHead() const {
 // A load that goes wrong on a file of another format tells which one, since
 // the setting, not the file, is then what needs changing.
 std::string LogLoad::withHint(std::string text) const {
-    std::string hint = fncWrongFormatHint(readHead(), logType_);
+    std::string hint = fncWrongFormatHint(readHead(), logType_, ctx_.formatSetting);
     if (!hint.empty()) (text += '\n') += hint;
     return text;
 }

@@ -240,6 +240,7 @@ int run(int argc, char** argv) {
         ctx.progress = progress.get();
         ctx.messages = &messages;
         ctx.hosts = o.noDns ? static_cast<HostLookup*>(cacheOnly.get()) : &hosts;
+        ctx.formatSetting = "--log-type の指定";
         LoadResult r = o.inputs.size() == 1 ? loadSingleLog("", o.inputs[0], o.logType, ctx)
                                             : gatherLogs("", o.inputs, o.logType, ctx);
         if (progress) progress->finish();

@@ -63,6 +63,13 @@ TEST(Exporter, LogTypeAutoReadsEachFileAsItsFirstLinesShow) {
                       layouts + "nginx-main.log " + layouts + "iis-native.log");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "5\n");
+    // A wrong type names the format and the option to check.
+    r = run("--no-dns --count --log-type 0 --hosts " + dir.file("h.xml") + " " + layouts +
+            "nginx-main.log");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("NCSA 共通ログ ファイル形式 のようです。--log-type の指定を確認"),
+              std::string::npos)
+        << r.out;
 }
 
 TEST(Exporter, CountsAndWritesTheSampleLogs) {
