@@ -16,6 +16,8 @@
 
 #include "common/qtcommon.h"
 #include "config/clsconfig.h"
+#include "logdata/logformat.h"
+#include "logdata/logreader.h"
 
 namespace brevadin {
 namespace {
@@ -56,9 +58,12 @@ bool isTicked(const QCheckBox* box) {
 }  // namespace
 
 QStringList logTypeEntries() {
-    return {QStringLiteral("Microsoft IIS ログ ファイル形式"),
-            QStringLiteral("NCSA 共通ログ ファイル形式"),
-            QStringLiteral("W3C 拡張ログ ファイル形式")};
+    QStringList entries;
+    for (int32_t code : {kLogTypeIis, kLogTypeNcsa, kLogTypeW3c, kLogTypeAuto}) {
+        std::string_view name = fncLogTypeName(code);
+        entries << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    }
+    return entries;
 }
 
 QStringList timeDiffEntries() {

@@ -63,6 +63,9 @@ struct LoadContext {
     ProgressSink* progress = nullptr;
     MessageSink* messages = nullptr;
     HostLookup* hosts = nullptr;
+    // Where the user picks the log format: a load that fails on a file of
+    // another format asks to check it.
+    std::string formatSetting = "オプション設定の「ログのフォーマット」";
 };
 
 }  // namespace brevadin

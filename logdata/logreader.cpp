@@ -20,6 +20,7 @@
 
 #include "common/appinfo.h"
 #include "logdata/contentfilter.h"
+#include "logdata/logformat.h"
 #include "logdata/textdecode.h"
 #include "logdata/timeshift.h"
 
@@ -189,6 +190,55 @@ void splitCollapsed(std::string_view line, std::vector<std::string_view>& out) {
     }
 }
 
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool isBlankLine(std::string_view line) {
+    return std::all_of(line.begin(), line.end(), isBlank);
+}
+
+// The W3C cut for lines that hold a TAB or a double quote: runs of spaces and
+// TABs separate values, and a value that opens with a quote runs to the quote
+// that a separator or the line end follows (the working draft's quoted
+// strings, which Oracle Web Cache and IIS Advanced Logging write for values
+// with spaces). It is stored without its quotes, a doubled quote inside as
+// one: that unescaping rewrites the value where it lies, which is why the
+// line is writable. Edge separators give empty pieces as splitCollapsed does.
+void splitQuoted(char* line, size_t length, std::vector<std::string_view>& out) {
+    char* p = line;
+    char* const end = line + length;
+    if (p == end) return;
+    for (;;) {
+        if (*p == '"') {
+            char* write = ++p;
+            char* const start = write;
+            for (; p != end; ++p) {
+                if (*p == '"') {
+                    if (p + 1 != end && p[1] == '"') {
+                        ++p;
+                    } else if (p + 1 == end || isBlank(p[1])) {
+                        break;
+                    }
+                }
+                *write++ = *p;
+            }
+            out.emplace_back(start, static_cast<size_t>(write - start));
+            if (p != end) ++p;  // the closing quote
+        } else {
+            char* const start = p;
+            while (p != end && !isBlank(*p)) ++p;
+            out.emplace_back(start, static_cast<size_t>(p - start));
+        }
+        if (p == end) return;
+        while (p != end && isBlank(*p)) ++p;
+        if (p == end) {
+            out.emplace_back();
+            return;
+        }
+    }
+}
+
 // End of a bracketed or quoted value that opens at text[open]: the closing
 // character that is followed by a space or the end of the line, so that a
 // stray quote inside a user agent does not cut it. Backslash escapes inside
@@ -205,10 +255,15 @@ size_t findClosing(std::string_view text, size_t open, char closing) {
     return std::string_view::npos;
 }
 
-// NCSA common and combined lines: values are separated by spaces, except
-// that a value in brackets (the date) or quotes (request, referer, user
-// agent) runs to its closing character and is stored without it.
-void splitNcsa(std::string_view line, std::vector<std::string_view>& out) {
+struct NcsaToken {
+    std::string_view text;
+    char opener;  // '[' or '"' for a bracketed or quoted value, 0 for a bare one
+};
+
+// NCSA lines: values are separated by spaces, except that a value in
+// brackets (the date) or quotes (request, referer, user agent and what
+// servers append) runs to its closing character and is stored without it.
+void splitNcsa(std::string_view line, std::vector<NcsaToken>& out) {
     out.clear();
     size_t i = 0;
     const size_t n = line.size();
@@ -218,21 +273,21 @@ void splitNcsa(std::string_view line, std::vector<std::string_view>& out) {
         if (c == '[' || c == '"') {
             size_t close = findClosing(line, i, c == '[' ? ']' : '"');
             if (close == std::string_view::npos) {
-                out.push_back(line.substr(i + 1));
+                out.push_back({line.substr(i + 1), c});
                 return;
             }
-            out.push_back(line.substr(i + 1, close - i - 1));
+            out.push_back({line.substr(i + 1, close - i - 1), c});
             i = close + 1;
         } else {
             size_t space = line.find(' ', i);
             if (space == std::string_view::npos) space = n;
-            out.push_back(line.substr(i, space - i));
+            out.push_back({line.substr(i, space - i), 0});
             i = space;
         }
         if (i >= n) return;
         ++i;  // the one space between values (runs were trimmed before)
         if (i >= n) {
-            out.emplace_back();
+            out.push_back({{}, 0});
             return;
         }
     }
@@ -267,6 +322,9 @@ constexpr size_t kUnsplit = std::numeric_limits<size_t>::max();
 // A line holding a NUL byte: no log writes one, so it is binary data or the
 // zero-filled tail a crash leaves; it is an error line, never a row.
 constexpr size_t kNotText = kUnsplit - 1;
+// An empty or whitespace-only line: a stray line end (an editor, a copy, a
+// server that writes one after its directives) that carries no record.
+constexpr size_t kBlankLine = kUnsplit - 2;
 
 // Whole lines of the file, decoded to UTF-8 by the reading thread.
 struct LineBlock {
@@ -274,7 +332,9 @@ struct LineBlock {
         size_t begin;
         size_t length;      // without the line end
         size_t firstValue;  // into values
-        size_t valueCount;  // kUnsplit: the reader cuts the line itself; kNotText: an error line
+        // kUnsplit: the reader cuts the line itself; kNotText: an error line;
+        // kBlankLine: skipped.
+        size_t valueCount;
     };
     std::string text;
     std::vector<Line> lines;
@@ -447,6 +507,36 @@ private:
         }
     }
 
+    // A file that is not UTF-8 as a whole may still hold UTF-8 lines (logs
+    // concatenated across a change of the pages' encoding): each line that is
+    // well-formed UTF-8 stays so, and runs of the others go through CP932.
+    // Plain ASCII lines count as UTF-8, which CP932 would give them anyway.
+    void decodeMixed(std::string_view piece, std::string& out, Cp932Decoder& cp932) {
+        size_t runStart = 0;
+        bool runUtf8 = true;
+        size_t p = 0;
+        auto flush = [&](size_t upTo) {
+            std::string_view run = piece.substr(runStart, upTo - runStart);
+            if (runUtf8) {
+                out.append(run);
+            } else {
+                cp932.decode(run, out);
+            }
+            runStart = upTo;
+        };
+        while (p < piece.size()) {
+            size_t eol = piece.find(lineEnd_, p);
+            size_t next = eol == std::string_view::npos ? piece.size() : eol + 1;
+            bool utf8 = isValidUtf8(piece.substr(p, next - p));
+            if (utf8 != runUtf8) {
+                flush(p);
+                runUtf8 = utf8;
+            }
+            p = next;
+        }
+        flush(piece.size());
+    }
+
     void fill(LineBlock& block, std::string_view piece, Cp932Decoder* cp932) {
         switch (decode_) {
             case Decode::Utf8:
@@ -456,14 +546,17 @@ private:
                 appendSanitizedUtf8(piece, block.text);
                 break;
             case Decode::Cp932:
-                cp932->decode(piece, block.text);
+                decodeMixed(piece, block.text, *cp932);
                 break;
         }
         const char* base = block.text.data();
         const char* p = base;
         const char* end = base + block.text.size();
-        // Text almost never holds a NUL: one look at the block spares a look per line.
+        // Text almost never holds a NUL, and most W3C logs neither a TAB nor a
+        // quote: one look at the block spares a look per line.
         const bool anyNul = std::memchr(base, '\0', block.text.size()) != nullptr;
+        const bool plain = splitW3c_ && !std::memchr(base, '"', block.text.size()) &&
+                           !std::memchr(base, '\t', block.text.size());
         while (p < end) {
             const char* eol = static_cast<const char*>(std::memchr(p, lineEnd_, end - p));
             const char* lineEnd = eol ? eol : end;
@@ -473,8 +566,14 @@ private:
                                  kUnsplit};
             if (anyNul && std::memchr(p, '\0', length)) {
                 line.valueCount = kNotText;
-            } else if (splitW3c_ && (length == 0 || *p != '#')) {
-                splitCollapsed(std::string_view(p, length), block.values);
+            } else if (length == 0 || (isBlank(*p) && isBlankLine(std::string_view(p, length)))) {
+                line.valueCount = kBlankLine;
+            } else if (splitW3c_ && *p != '#') {
+                if (plain) {
+                    splitCollapsed(std::string_view(p, length), block.values);
+                } else {
+                    splitQuoted(block.text.data() + (p - base), length, block.values);
+                }
                 line.valueCount = block.values.size() - line.firstValue;
             }
             block.lines.push_back(line);
@@ -522,7 +621,9 @@ private:
     void applyFieldList(std::string_view header);
     void bindColumns();
     void addRow(std::string_view line);
-    bool namesAreNcsaCommon() const;
+    void iisValues(std::string_view line);
+    void ncsaValues(std::string_view line);
+    std::string ncsaFieldList() const;
     void storeRow(const std::string_view* values, size_t count);
     uint32_t intern(size_t column, std::string_view text);
     void shiftTime();
@@ -531,10 +632,13 @@ private:
     bool finishHostLookups(bool cancelNow);
     void report(MessageIcon icon, const std::string& text);
     void reportFailure(int number, const std::string& description);
+    std::string readHead() const;
+    std::string withHint(std::string text) const;
 
     const std::string& path_;
     RecordsetPtr& table_;
-    const int32_t logType_;
+    int32_t logType_;  // kLogTypeAuto gives way to the guessed format
+    int fd_ = -1;
     LoadContext& ctx_;
     std::string fileName_;
     std::string message_;
@@ -543,7 +647,9 @@ private:
     std::vector<std::string> names_;  // the current field list
     std::vector<int> columnOfName_;   // table column of each current name, -1 for none
     bool fieldListKnown_ = false;
+    bool ownFieldList_ = false;  // a "#Fields: " line was read: data lines are W3C lines
     int64_t errorLines_ = 0;
+    int64_t rowsStored_ = 0;
     int64_t lineNumber_ = 0;
     int64_t lineCount_ = 0;
     std::string directiveDate_;
@@ -560,6 +666,13 @@ private:
     std::vector<uint32_t> rowColumns_;
     size_t rowColumnCount_ = 0;
     std::vector<std::string_view> values_;
+    std::vector<NcsaToken> tokens_;
+    std::vector<std::string_view> hostParts_;
+    // What the NCSA lines read so far carried beyond the common layout.
+    bool ncsaCombined_ = false;
+    bool ncsaForwarded_ = false;
+    size_t ncsaExtras_ = 0;
+    bool ncsaVirtualHost_ = false;
     std::string trimmed_;
     std::string joined_;
     int dateColumn_ = -1;
@@ -596,6 +709,11 @@ RecordsetPtr LogLoad::run() {
     int raw = openForReading(path_);
     if (raw < 0) return nullptr;
     FileDescriptor fd(raw);
+    fd_ = fd.get();
+    if (logType_ == kLogTypeAuto) {
+        int32_t guess = fncGuessLogType(readHead());
+        logType_ = guess >= 0 ? guess : kLogTypeW3c;
+    }
     FileScan scan;
     int64_t lineCount = scanOpenFile(fd.get(), &scan);
     try {
@@ -616,9 +734,10 @@ RecordsetPtr LogLoad::run() {
         }
         if (finishHostLookups(false)) return nullptr;
 
-        if (errorLines_ > 0)
-            report(MessageIcon::Exclamation,
-                   std::to_string(errorLines_) + "個のエラー行が検出されました");
+        if (errorLines_ > 0) {
+            std::string text = std::to_string(errorLines_) + "個のエラー行が検出されました";
+            report(MessageIcon::Exclamation, rowsStored_ == 0 ? withHint(text) : text);
+        }
         if (!fieldListKnown_) return nullptr;
         if (table_->fieldExists("cs-uri-stem"))
             table_->setFilter(fncGetFilterString(ctx_.settings.types));
@@ -641,7 +760,23 @@ void LogLoad::reportFailure(int number, const std::string& description) {
         // The failure being reported is the one the user needs to see.
     }
     report(MessageIcon::Critical,
-           std::string(kProcedure) + ":" + std::to_string(number) + description);
+           withHint(std::string(kProcedure) + ":" + std::to_string(number) + description));
+}
+
+// The first bytes of the file, enough for the first lines of any log.
+std::string LogLoad::readHead() const {
+    std::string head(16384, '\0');
+    ssize_t n = ::pread(fd_, head.data(), head.size(), 0);
+    head.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return head;
+}
+
+// A load that goes wrong on a file of another format tells which one, since
+// the setting, not the file, is then what needs changing.
+std::string LogLoad::withHint(std::string text) const {
+    std::string hint = fncWrongFormatHint(readHead(), logType_, ctx_.formatSetting);
+    if (!hint.empty()) (text += '\n') += hint;
+    return text;
 }
 
 void LogLoad::report(MessageIcon icon, const std::string& text) {
@@ -671,6 +806,8 @@ LogLoad::Outcome LogLoad::readFile(int fd, int64_t lineCount, const FileScan& sc
             if (line.valueCount == kNotText) {
                 ++lineNumber_;
                 ++errorLines_;
+            } else if (line.valueCount == kBlankLine) {
+                ++lineNumber_;
             } else if (line.valueCount == kUnsplit) {
                 handleLine(std::string_view(block->text.data() + line.begin, line.length));
             } else {
@@ -734,8 +871,15 @@ void LogLoad::handleDirective(std::string_view line) {
     }
     if (startsWith(line, kFields)) {
         // Copied: applyFieldList outlives the buffer the line points into.
-        std::string header(line.substr(kFields.size()));
+        // Names, like values, may be separated by runs of spaces and TABs;
+        // a separator in front of the first name makes no nameless first one.
+        std::string header;
+        for (char c : line.substr(kFields.size())) {
+            if (isBlank(c) && (header.empty() || header.back() == ' ')) continue;
+            header += isBlank(c) ? ' ' : c;
+        }
         applyFieldList(header);
+        ownFieldList_ = true;
         return;
     }
     // Any other "#" line is a remark or a directive without meaning here.
@@ -786,43 +930,117 @@ void LogLoad::bindColumns() {
 }
 
 void LogLoad::addRow(std::string_view line) {
-    if (logType_ == kLogTypeIis || logType_ == kLogTypeNcsa) {
-        trimSpacesInto(line, trimmed_);
-        if (logType_ == kLogTypeIis) {
-            splitIis(trimmed_, values_);
-            // The fifteenth value, the request's parameters, belongs to the
-            // target as its query; commas in it must not make more values.
-            if (values_.size() >= 15 && names_.size() == 14 &&
-                std::string_view(names_[13]) == "操作の対象") {
-                joined_.clear();
-                for (size_t i = 14; i < values_.size(); ++i) {
-                    if (i > 14) joined_ += ", ";
-                    joined_ += values_[i];
-                }
-                if (joined_ != "-") {
-                    joined_ = std::string(values_[13]) + "?" + joined_;
-                    values_[13] = joined_;
-                }
-                values_.resize(14);
-            }
-        } else {
-            splitNcsa(trimmed_, values_);
-            if (values_.size() > names_.size() && values_.size() <= 9 && namesAreNcsaCommon()) {
-                // The first combined line widens the table as a "#Fields: "
-                // line naming the two extra values would.
-                applyFieldList(kNcsaCombinedFieldList);
-            }
-        }
-    } else {
+    if (ownFieldList_ || (logType_ != kLogTypeIis && logType_ != kLogTypeNcsa)) {
+        trimmed_.assign(line);
         values_.clear();
-        splitCollapsed(line, values_);
+        splitQuoted(trimmed_.data(), trimmed_.size(), values_);
+    } else if (logType_ == kLogTypeIis) {
+        iisValues(line);
+    } else {
+        ncsaValues(line);
     }
     storeRow(values_.data(), values_.size());
 }
 
-bool LogLoad::namesAreNcsaCommon() const {
-    static const std::vector<std::string_view> common = splitAtSpaces(kNcsaFieldList);
-    return std::equal(names_.begin(), names_.end(), common.begin(), common.end());
+void LogLoad::iisValues(std::string_view line) {
+    trimSpacesInto(line, trimmed_);
+    splitIis(trimmed_, values_);
+    // Fewer values are no IIS line at all (a W3C or NCSA log read with the
+    // wrong setting), and storing them would shift every field.
+    if (values_.size() < names_.size())
+        fail(kErrNotThisFormat, "型が一致しません (" + std::to_string(lineNumber_) +
+                                    " 行目: Microsoft IIS の行は値が " +
+                                    std::to_string(names_.size()) + " 個のはずが " +
+                                    std::to_string(values_.size()) + " 個)");
+    // The fifteenth value, the request's parameters, belongs to the target as
+    // its query; commas in it must not make more values.
+    if (values_.size() >= 15) {
+        joined_.clear();
+        for (size_t i = 14; i < values_.size(); ++i) {
+            if (i > 14) joined_ += ", ";
+            joined_ += values_[i];
+        }
+        if (joined_ != "-") {
+            joined_ = std::string(values_[13]) + "?" + joined_;
+            values_[13] = joined_;
+        }
+        values_.resize(14);
+    }
+}
+
+// Finds the common layout in the line, with what it may carry around it, and
+// places each value at its name's position; a field list that lacks a name
+// for what the line carries is widened first, as a "#Fields: " line would.
+void LogLoad::ncsaValues(std::string_view line) {
+    trimSpacesInto(line, trimmed_);
+    splitNcsa(trimmed_, tokens_);
+    auto date = std::find_if(tokens_.begin(), tokens_.end(),
+                             [](const NcsaToken& t) { return t.opener == '['; });
+    // A forwarded-for list in the host position ("10.0.0.2, 10.0.0.1") is
+    // one value: a bare piece ending in a comma runs on into the next.
+    hostParts_.clear();
+    bool joining = false;
+    for (auto t = tokens_.begin(); t != date; ++t) {
+        if (joining) {
+            std::string_view& last = hostParts_.back();
+            last = std::string_view(last.data(), t->text.data() + t->text.size() - last.data());
+        } else {
+            hostParts_.push_back(t->text);
+        }
+        joining = !t->text.empty() && t->text.back() == ',';
+    }
+    if (date == tokens_.end() ||
+        std::any_of(tokens_.begin(), date, [](const NcsaToken& t) { return t.opener != 0; }) ||
+        (hostParts_.size() != 3 && hostParts_.size() != 4)) {
+        // No layout this reader knows: the values in order, as a field list
+        // would take them, so that a wrong format ends the load.
+        values_.clear();
+        for (const NcsaToken& t : tokens_) values_.push_back(t.text);
+        return;
+    }
+    const bool virtualHost = hostParts_.size() == 4;
+    const size_t after = static_cast<size_t>(date - tokens_.begin()) + 1;
+    const size_t trailing = tokens_.size() > after + 3 ? tokens_.size() - after - 3 : 0;
+    // What follows the byte count (none on a line cut short).
+    auto rest = [&](size_t i) -> const NcsaToken& { return tokens_[after + 3 + i]; };
+    const bool combined = trailing >= 2 && rest(0).opener == '"' && rest(1).opener == '"';
+    const bool forwarded = combined && trailing >= 3 && rest(2).opener == '"';
+    const size_t extras = trailing - (combined ? 2 : 0) - (forwarded ? 1 : 0);
+    if ((combined && !ncsaCombined_) || (forwarded && !ncsaForwarded_) || extras > ncsaExtras_ ||
+        (virtualHost && !ncsaVirtualHost_)) {
+        ncsaCombined_ = ncsaCombined_ || combined;
+        ncsaForwarded_ = ncsaForwarded_ || forwarded;
+        ncsaExtras_ = std::max(ncsaExtras_, extras);
+        ncsaVirtualHost_ = ncsaVirtualHost_ || virtualHost;
+        applyFieldList(ncsaFieldList());
+    }
+    values_.assign(names_.size(), std::string_view());
+    const size_t hostFrom = virtualHost ? 1 : 0;
+    for (size_t i = 0; i < 3; ++i) values_[i] = hostParts_[hostFrom + i];
+    for (size_t i = 0; i < 4 && after - 1 + i < tokens_.size(); ++i)
+        values_[3 + i] = tokens_[after - 1 + i].text;
+    size_t at = 7;
+    size_t next = 0;  // into rest
+    if (combined) {
+        values_[7] = rest(0).text;
+        values_[8] = rest(1).text;
+        next = 2;
+    }
+    if (ncsaCombined_) at = 9;
+    if (forwarded) values_[at] = rest(next++).text;
+    if (ncsaForwarded_) ++at;
+    for (; next < trailing; ++next) values_[at++] = rest(next).text;
+    if (virtualHost) values_.back() = hostParts_[0];
+}
+
+// The current NCSA names: the common ones, then what the lines so far added.
+std::string LogLoad::ncsaFieldList() const {
+    std::string list(ncsaCombined_ ? kNcsaCombinedFieldList : kNcsaFieldList);
+    if (ncsaForwarded_) (list += ' ') += kNcsaForwardedFor;
+    for (size_t i = 1; i <= ncsaExtras_; ++i)
+        ((list += ' ') += kNcsaExtraPrefix) += std::to_string(i);
+    if (ncsaVirtualHost_) (list += ' ') += kNcsaVirtualHost;
+    return list;
 }
 
 void LogLoad::storeRow(const std::string_view* values, size_t count) {
@@ -870,6 +1088,7 @@ void LogLoad::storeRow(const std::string_view* values, size_t count) {
     table_->appendRowIds(ids_.data(), rowColumns_.data(), rowColumnCount_);
     for (size_t i = 0; i < rowColumnCount_; ++i) ids_[rowColumns_[i]] = 0;
     rowColumnCount_ = 0;
+    ++rowsStored_;
 }
 
 // Consecutive lines mostly repeat a column's value (same day, same visitor,

@@ -63,15 +63,25 @@ bool parseDate(std::string_view text, int& y, int& m, int& d) {
     return m >= 1 && m <= 12 && d >= 1 && d <= daysInMonth(y, m);
 }
 
-bool parseTime(std::string_view text, int& h, int& mi, int& s) {
+// A fraction of a second ("37.234", as IIS Advanced Logging writes) is kept
+// as written: only the hour moves, so its digits need no arithmetic.
+bool parseTime(std::string_view text, int& h, int& mi, int& s, std::string_view& fraction) {
     s = 0;
+    fraction = {};
     if (!readNumber(text, 2, h) || text.empty() || text[0] != ':') return false;
     text.remove_prefix(1);
     if (!readNumber(text, 2, mi)) return false;
     if (!text.empty()) {
         if (text[0] != ':') return false;
         text.remove_prefix(1);
-        if (!readNumber(text, 2, s) || !text.empty()) return false;
+        if (!readNumber(text, 2, s)) return false;
+        if (!text.empty()) {
+            if (text[0] != '.' || text.size() == 1) return false;
+            fraction = text;
+            for (char c : text.substr(1))
+                if (c < '0' || c > '9') return false;
+            text = {};
+        }
     }
     return h <= 23 && mi <= 59 && s <= 59;
 }
@@ -88,7 +98,8 @@ void putDigits(char* out, int64_t value, int digits) {
 std::optional<ShiftedDateTime> fncShiftDateTime(std::string_view date, std::string_view time,
                                                 int hours) {
     int y = 0, m = 0, d = 0, h = 0, mi = 0, s = 0;
-    if (!parseDate(date, y, m, d) || !parseTime(time, h, mi, s)) return std::nullopt;
+    std::string_view fraction;
+    if (!parseDate(date, y, m, d) || !parseTime(time, h, mi, s, fraction)) return std::nullopt;
 
     // Whole hours only, so minutes and seconds ride along unchanged.
     int64_t totalHours = daysFromCivil(y, m, d) * 24 + h + static_cast<int64_t>(hours);
@@ -108,6 +119,7 @@ std::optional<ShiftedDateTime> fncShiftDateTime(std::string_view date, std::stri
     putDigits(&out.time[0], hourOfDay, 2);
     putDigits(&out.time[3], mi, 2);
     putDigits(&out.time[6], s, 2);
+    out.time += fraction;
     return out;
 }
 

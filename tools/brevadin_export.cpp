@@ -23,6 +23,7 @@
 #include "export/csvexport.h"
 #include "export/xmlconv.h"
 #include "logdata/loadcontext.h"
+#include "logdata/logreader.h"
 #include "netlookup/clsnslookup.h"
 #include "netlookup/hostcache.h"
 #include "tools/terminalprogress.h"
@@ -40,7 +41,8 @@ constexpr const char* kUsage =
     "  -o FILE           write the table to FILE; a name ending in xml or csv (any\n"
     "                    letter case) picks the form\n"
     "  --count           print the number of visible rows and write nothing\n"
-    "  --log-type N      0 Microsoft IIS, 1 NCSA common, 2 W3C extended (default 2)\n"
+    "  --log-type N      0 Microsoft IIS, 1 NCSA common, 2 W3C extended (default 2),\n"
+    "                    3 or auto: each file as its first lines show\n"
     "  --gmt-diff H      hours added to W3C dates and times, -23..23 (default 9)\n"
     "  --types LIST      all (default), none (only requests for \"/\"), or a comma\n"
     "                    list of html,script,archive,movie,sound\n"
@@ -221,8 +223,9 @@ int run(int argc, char** argv) {
             o.count = true;
         } else if (a == "--log-type") {
             auto v = value("--log-type");
-            auto n = v ? parseInt(*v, 0, 2) : std::nullopt;
-            if (!n) return usageError("--log-type takes 0, 1 or 2");
+            std::optional<int> n = v && *v == "auto" ? kLogTypeAuto : std::optional<int>();
+            if (v && !n) n = parseInt(*v, 0, 3);
+            if (!n) return usageError("--log-type takes 0, 1, 2, 3 or auto");
             o.logType = *n;
         } else if (a == "--gmt-diff") {
             auto v = value("--gmt-diff");
@@ -321,6 +324,7 @@ int run(int argc, char** argv) {
         ctx.progress = progress.get();
         ctx.messages = &messages;
         ctx.hosts = o.noDns ? static_cast<HostLookup*>(cacheOnly.get()) : &hosts;
+        ctx.formatSetting = "--log-type の指定";
         LoadResult r = o.inputs.size() == 1 ? loadSingleLog("", o.inputs[0], o.logType, ctx)
                                             : gatherLogs("", o.inputs, o.logType, ctx);
         if (progress) progress->finish();

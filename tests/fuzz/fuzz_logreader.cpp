@@ -1,8 +1,8 @@
-// The log reader over arbitrary file contents, in all three layouts.
+// The log reader over arbitrary file contents, in all three layouts and the guess.
 //
-// The first byte picks the layout (its two low bits), the time shift and the content filter; the
-// rest is the file. Besides the sanitizers' findings, a load must never throw,
-// and every value it keeps must be UTF-8 whatever the file's encoding was.
+// The first byte picks the layout (its two low bits, 3 for the guess), the time
+// shift and the content filter; the rest is the file. Besides the sanitizers' findings, a load must
+// never throw, and every value it keeps must be UTF-8 whatever the file's encoding was.
 
 #include <algorithm>
 #include <string>
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t control = data[0];
     scratch.write(data + 1, size - 1);
 
-    static const int32_t kTypes[] = {kLogTypeIis, kLogTypeNcsa, kLogTypeW3c};
+    static const int32_t kTypes[] = {kLogTypeIis, kLogTypeNcsa, kLogTypeW3c, kLogTypeAuto};
     LoadContext ctx;
     ctx.settings.TimeDiff = (control & 0x08) ? -9 : 9;
     ctx.settings.types.IncludeAll = (control & 0x10) == 0;
@@ -69,9 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ctx.hosts = (control & 0x80) ? &hosts : nullptr;
 
     RecordsetPtr table;
-    RecordsetPtr loaded = fncGetRecordsetFromLog(scratch.path(), table, kTypes[std::min(control & 3, 2)], ctx);
+    RecordsetPtr loaded = fncGetRecordsetFromLog(scratch.path(), table, kTypes[control & 3], ctx);
     if (!loaded) return 0;
-    if (loaded->rowCount() > loaded->storedRowCount()) fuzz::broken("more visible than stored rows");
+    if (loaded->rowCount() > loaded->storedRowCount())
+        fuzz::broken("more visible than stored rows");
     for (size_t c = 0; c < loaded->fieldCount(); ++c)
         if (!fuzz::validUtf8(loaded->fields()[c].name))
             fuzz::broken("field name is not UTF-8", loaded->fields()[c].name);

@@ -18,6 +18,7 @@
 #include <functional>
 #include <mutex>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "logdata/logreader.h"
@@ -293,8 +294,13 @@ std::vector<Case> cases() {
                                 c = '$';  // a "#" line would be a remark, not an error line
                         }
                         bytes.front() = 'x';
-                        int lines = static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n')) +
-                                    (bytes.back() != '\n' ? 1 : 0);
+                        // Blank lines are skipped, not error lines.
+                        int lines = 0;
+                        std::istringstream in(bytes);
+                        for (std::string l; std::getline(in, l);) {
+                            if (!l.empty() && l.back() == '\r') l.pop_back();
+                            lines += l.find_first_not_of(" \t") != std::string::npos;
+                        }
                         Log log;
                         log.bytes = bytes;
                         log.expect.loads = false;
@@ -349,14 +355,16 @@ std::vector<Case> cases() {
                         return log;
                     }});
 
-    list.push_back({"InvalidUtf8WithoutBomIsReadAsCp932", kAllFormats, [](Format f) {
-                        // A malformed byte without a BOM means the Windows code page, for the
-                        // whole file: the UTF-8 "é" (C3 A9) reads as the half-width "ﾃｩ".
+    list.push_back({"WithoutBomEachLineIsUtf8OrElseCp932", kAllFormats, [](Format f) {
+                        // A malformed byte without a BOM means the Windows code page for
+                        // its line only: the UTF-8 "é" (C3 A9) on its own line stays "é",
+                        // next to it the same bytes read as the half-width "ﾃｩ".
                         Log log;
                         log.bytes = header(f) + goodLine(f, 1, "/caf\xc3\xa9") +
-                                    goodLine(f, 2, "/\xff") + goodLine(f, 3, "/ok");
-                        log.expect.rows = {goodRow(f, 1, "/caf\uff83\uff69"),
-                                           goodRow(f, 2, "/" + kReplacement), goodRow(f, 3, "/ok")};
+                                    goodLine(f, 2, "/\xc3\xa9\xff") + goodLine(f, 3, "/ok");
+                        log.expect.rows = {goodRow(f, 1, "/café"),
+                                           goodRow(f, 2, "/\uff83\uff69" + kReplacement),
+                                           goodRow(f, 3, "/ok")};
                         return log;
                     }});
 

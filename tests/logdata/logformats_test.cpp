@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "loadtesting.h"
+#include "logdata/logformat.h"
 #include "logdata/logreader.h"
 
 namespace brevadin {
@@ -113,20 +114,6 @@ TEST_F(FormatTest, NcsaGeneratedCommonAndCombinedLogsRoundTrip) {
         }
         EXPECT_TRUE(t_.messages.shown.empty());
     }
-}
-
-TEST_F(FormatTest, NcsaCombinedLinesAfterCommonOnesWidenTheTable) {
-    RecordsetPtr result = load(
-        "192.0.2.1 - - [01/May/2003:00:00:00 +0900] \"GET / HTTP/1.1\" 200 5\n"
-        "192.0.2.1 - - [01/May/2003:00:00:01 +0900] \"GET /b HTTP/1.1\" 200 6 "
-        "\"http://example.jp/\" \"Mozilla/4.0\"\n",
-        kLogTypeNcsa);
-    ASSERT_TRUE(result);
-    EXPECT_EQ(fieldNames(*result), withDate(namesOf(kNcsaCombinedFieldList)));
-    ASSERT_EQ(result->storedRowCount(), 2u);
-    EXPECT_EQ(cell(*result, 0, "cs(Referer)"), "");
-    EXPECT_EQ(cell(*result, 0, "Byte"), "5");
-    EXPECT_EQ(cell(*result, 1, "cs(Referer)"), "http://example.jp/");
 }
 
 // --- Microsoft IIS -----------------------------------------------------------
@@ -356,6 +343,155 @@ TEST(SampleLogs, EachLoadsEveryDataLine) {
         EXPECT_EQ(result->storedRowCount(), dataLines);
         EXPECT_TRUE(t.messages.shown.empty());
     }
+}
+
+}  // namespace
+}  // namespace brevadin
+
+namespace brevadin {
+namespace {
+
+// Layouts servers write today, each fault of a fixed format, and loads with
+// the wrong setting, from tests/data/layouts/. A guess of -1: none plain.
+struct LayoutCase {
+    struct {
+        const char* file;
+        int32_t logType;
+        int32_t guess;  // what the file's first lines show
+        int rows;       // -1: the load gives no table
+    } load;
+    const char* fields;                             // the whole field list, nullptr: not checked
+    std::vector<std::array<const char*, 3>> cells;  // row, field, value
+    std::string message;                            // part of the one message shown; "": none shown
+};
+
+TEST(Layouts, LoadWholeOrSayWhichFormatTheyAre) {
+    const std::string ncsaHint = "このファイルは NCSA 共通ログ ファイル形式 のようです。";
+    const std::string iisHint = "\nこのファイルは Microsoft IIS ログ ファイル形式 のようです。";
+    const std::vector<LayoutCase> cases = {
+        {{"nginx-main", kLogTypeNcsa, kLogTypeNcsa, 3},
+         "date Host Ident Authuser Date Request Status Byte cs(Referer) cs(User-Agent) "
+         "cs(X-Forwarded-For)",
+         {{"0", "cs(User-Agent)",
+           "Mozilla/5.0 (X11; Linux x86_64; rv:120.0) Gecko/20100101 Firefox/120.0"},
+          {"0", "cs(X-Forwarded-For)", "-"},
+          {"1", "cs(X-Forwarded-For)", "203.0.113.7, 198.51.100.2"},
+          {"2", "Request", "GET /search?q=\\\"x y\\\" HTTP/1.1"},
+          {"2", "Byte", "-"}},
+         ""},
+        {{"vhost-combined", kLogTypeAuto, kLogTypeNcsa, 2},
+         "date Host Ident Authuser Date Request Status Byte cs(Referer) cs(User-Agent) VirtualHost",
+         {{"0", "VirtualHost", "www.example.jp:443"},
+          {"0", "Host", "192.0.2.20"},
+          {"1", "VirtualHost", "shop.example.jp"},
+          {"1", "Authuser", "bob"}},
+         ""},
+        {{"combined-timing", kLogTypeNcsa, kLogTypeNcsa, 2},
+         "date Host Ident Authuser Date Request Status Byte cs(Referer) cs(User-Agent) 追加1 追加2",
+         {{"0", "追加1", "0.012"},
+          {"0", "追加2", "10.0.0.5:8080"},
+          {"1", "追加2", "10.0.0.5:8080, 10.0.0.6:8080"}},
+         ""},
+        {{"forwarded-host", kLogTypeAuto, kLogTypeNcsa, 2},
+         nullptr,
+         {{"0", "Host", "10.0.0.2, 10.0.0.1, 127.0.0.1"},
+          {"0", "Ident", "-"},
+          {"1", "Host", "127.0.0.1"}},
+         ""},
+        {{"ncsa-mixed", kLogTypeNcsa, kLogTypeNcsa, 3},
+         "date Host Ident Authuser Date Request Status Byte cs(Referer) cs(User-Agent) "
+         "cs(X-Forwarded-For) 追加1",
+         {{"0", "Byte", "100"},
+          {"0", "cs(Referer)", ""},
+          {"1", "cs(User-Agent)", "Mozilla/4.0 (compatible; MSIE 6.0)"},
+          {"2", "cs(X-Forwarded-For)", "198.51.100.9"},
+          {"2", "追加1", "0.004"}},
+         ""},
+        {{"w3c-advanced", kLogTypeW3c, kLogTypeW3c, 2},
+         "date time c-ip cs-method cs-uri-stem sc-status cs(User-Agent) cs(Referer)",
+         {{"0", "time", "10:20:00.125"},
+          {"0", "cs(User-Agent)", "Mozilla/5.0 (X11; Linux x86_64)"},
+          {"0", "cs(Referer)", "-"},
+          {"1", "date", "2026-12-08"},
+          {"1", "time", "08:20:01.5"},
+          {"1", "cs-uri-stem", "/a b.aspx"},
+          {"1", "cs(User-Agent)", "say \"hi\""},
+          {"1", "cs(Referer)", ""}},
+         ""},
+        // The W3C lines of an IIS setting follow their "#Fields: " line.
+        {{"w3c-advanced", kLogTypeIis, kLogTypeW3c, 2},
+         nullptr,
+         {{"1", "c-ip", "192.0.2.51"}, {"1", "time", "08:20:01.5"}, {"1", "日付", ""}},
+         ""},
+        {{"w3c-advanced", kLogTypeAuto, kLogTypeW3c, 2}, nullptr, {{"1", "sc-status", "200"}}, ""},
+        {{"mixed-encoding", kLogTypeW3c, kLogTypeW3c, 2},
+         nullptr,
+         {{"0", "cs-username", "田中"},
+          {"1", "cs-username", "田中"},
+          {"1", "cs-uri-stem", "/田中.html"}},
+         ""},
+        {{"iis-native", kLogTypeAuto, kLogTypeIis, 2},
+         nullptr,
+         {{"1", "操作の対象", "/find.asp?q=a, b"}},
+         ""},
+        // Wrong settings: never rows of shifted values, always the format's name.
+        {{"nginx-main", kLogTypeIis, kLogTypeNcsa, -1},
+         nullptr,
+         {},
+         "(1 行目: Microsoft IIS の行は値が 14 個のはずが 1 個)\nこのファイルは NCSA"},
+        {{"nginx-main", kLogTypeW3c, kLogTypeNcsa, -1},
+         nullptr,
+         {},
+         "3個のエラー行が検出されました\n" + ncsaHint},
+        {{"iis-native", kLogTypeNcsa, kLogTypeIis, -1}, nullptr, {}, iisHint},
+        {{"iis-native", kLogTypeW3c, kLogTypeIis, -1},
+         nullptr,
+         {},
+         "2個のエラー行が検出されました" + iisHint},
+    };
+    for (const LayoutCase& c : cases) {
+        SCOPED_TRACE(std::string(c.load.file) + " as " + std::to_string(c.load.logType));
+        const std::string path =
+            std::string(BREVADIN_TEST_DATA) + "/layouts/" + c.load.file + ".log";
+        TestContext t;
+        t.ctx.settings.TimeDiff = 9;
+        RecordsetPtr table;
+        std::ifstream in(path, std::ios::binary);
+        std::string head(std::istreambuf_iterator<char>(in), {});
+        EXPECT_EQ(fncGuessLogType(head), c.load.guess);
+        RecordsetPtr result = fncGetRecordsetFromLog(path, table, c.load.logType, t.ctx);
+        ASSERT_EQ(result != nullptr, c.load.rows >= 0);
+        if (c.message.empty()) {
+            EXPECT_TRUE(t.messages.shown.empty()) << t.messages.shown.front().text;
+        } else {
+            ASSERT_EQ(t.messages.shown.size(), 1u);
+            EXPECT_NE(t.messages.shown[0].text.find(c.message), std::string::npos)
+                << t.messages.shown[0].text;
+        }
+        if (!result) continue;
+        EXPECT_EQ(result->storedRowCount(), static_cast<size_t>(c.load.rows));
+        if (c.fields) {
+            EXPECT_EQ(fieldNames(*result), namesOf(c.fields));
+        }
+        for (const auto& [row, field, value] : c.cells)
+            EXPECT_EQ(cell(*result, std::stoul(row), field), value) << row << " " << field;
+    }
+}
+
+// Remarks, blank lines and a BOM come before what decides; a line of none
+// of the formats decides "none" rather than a later line deciding.
+TEST(Layouts, GuessFromTheFirstLineThatShowsSomething) {
+    const std::string ncsa =
+        "192.0.2.1 - - [01/May/2003:00:00:00 +0900] \"GET / HTTP/1.1\" 200 5\r\n";
+    for (const auto& [head, guess] : std::vector<std::pair<std::string, int32_t>>{
+             {"\xef\xbb\xbf\r\n \t\r\n#Remark: x\r\n" + ncsa, kLogTypeNcsa},
+             {"#Remark: x\n#Date: 2003-05-01 00:00:00\n", kLogTypeW3c},
+             {"00:00:00 192.0.2.1 GET / 200\r\n" + ncsa, -1},
+             {"a, b, c, d\r\n", -1},
+             {"#Remark: x\n\n", -1},
+             {"", -1},
+         })
+        EXPECT_EQ(fncGuessLogType(head), guess) << head;
 }
 
 }  // namespace

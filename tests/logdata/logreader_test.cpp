@@ -69,7 +69,7 @@ TEST_F(W3cReaderTest, DataLinesWithoutFieldListAreCountedOnceAtTheEnd) {
     EXPECT_EQ(table_->storedRowCount(), 2u);
     EXPECT_EQ(message(MessageIcon::Exclamation), "2個のエラー行が検出されました");
 
-    EXPECT_FALSE(reload(kHeader + kLine1 + kLine2 + "\r\n"));
+    EXPECT_FALSE(reload(kHeader + kLine1 + kLine2 + "x\r\n"));
     EXPECT_EQ(message(MessageIcon::Exclamation), "3個のエラー行が検出されました");
     // "#Fields:" without its space, or in other letter case, is a remark.
     EXPECT_FALSE(reload("#Fields:time c-ip\r\n#fields: time c-ip\r\n" + kLine1));
@@ -119,19 +119,18 @@ TEST_F(W3cReaderTest, RunsOfSpacesSeparateOnceButEdgeSpacesMakeEmptyValues) {
     EXPECT_FALSE(reload(kDated + "#Fields: time c-ip\r\n00:00:01 192.0.2.1 \r\n"));
 }
 
-TEST_F(W3cReaderTest, EmptyLines) {
-    // Before the field list an error line; after it a row of empty values,
-    // whose empty time cannot be shifted.
-    RecordsetPtr result = load("\r\n" + kDated + kFields + "\r\n" + kLine1);
-    ASSERT_TRUE(result);
-    ASSERT_EQ(result->storedRowCount(), 2u);
-    for (const char* f : {"date", "time", "c-ip", "cs-uri-stem"})
-        EXPECT_EQ(cell(*result, 0, f), "") << f;
-    EXPECT_EQ(message(MessageIcon::Exclamation), "1個のエラー行が検出されました");
-
-    // With no "#Date: " line an empty row has no date to take: a failure.
-    EXPECT_FALSE(reload(kFields + "\r\n"));
-    EXPECT_EQ(message(MessageIcon::Critical).rfind(failure(kErrBadArgument), 0), 0u);
+TEST_F(W3cReaderTest, BlankLinesAreNeitherRowsNorErrorLines) {
+    // Before the field list, after it, and (with no "#Date: " line, whose
+    // date an empty row would need) right after it.
+    for (const std::string& text : {"\r\n \t\r\n" + kDated + kFields + "\r\n" + kLine1,
+                                    std::string("#Fields: date time c-ip\r\n\r\n"
+                                                "2003-05-01 00:00:01 192.0.2.1\r\n \t\r\n")}) {
+        RecordsetPtr result = reload(text);
+        ASSERT_TRUE(result) << text;
+        ASSERT_EQ(result->storedRowCount(), 1u) << text;
+        EXPECT_EQ(cell(*result, 0, "c-ip"), "192.0.2.1");
+        EXPECT_TRUE(t_.messages.shown.empty()) << text;
+    }
 }
 
 TEST_F(W3cReaderTest, OnlyTheKnownDirectivesAreActedOn) {

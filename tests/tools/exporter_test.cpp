@@ -45,8 +45,9 @@ std::string w3c(const std::string& lines) {
 }
 
 TEST(Exporter, BadUsageExitsWithTwoAndAUsageText) {
-    for (const char* args : {"", "--count", "-o", "--log-type 5 a.log", "--gmt-diff x a.log",
-                             "--types html,pdf a.log", "--bogus a.log", "-o a.csv --count a.log"}) {
+    for (const char* args :
+         {"", "--count", "-o", "--log-type 4 a.log", "--log-type Auto a.log", "--gmt-diff x a.log",
+          "--types html,pdf a.log", "--bogus a.log", "-o a.csv --count a.log"}) {
         ExportRun r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.out.find("usage: brevadin-export"), std::string::npos) << args;
@@ -54,6 +55,22 @@ TEST(Exporter, BadUsageExitsWithTwoAndAUsageText) {
     ExportRun r = run("-o out.htm a.log");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("拡張子を特定できませんでした。"), std::string::npos);
+}
+
+TEST(Exporter, LogTypeAutoReadsEachFileAsItsFirstLinesShow) {
+    TempFolder dir;
+    const std::string layouts = std::string(BREVADIN_TEST_DATA) + "/layouts/";
+    ExportRun r = run("--no-dns --count --log-type auto --hosts " + dir.file("h.xml") + " " +
+                      layouts + "nginx-main.log " + layouts + "iis-native.log");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "5\n");
+    // A wrong type names the format and the option to check.
+    r = run("--no-dns --count --log-type 0 --hosts " + dir.file("h.xml") + " " + layouts +
+            "nginx-main.log");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("NCSA 共通ログ ファイル形式 のようです。--log-type の指定を確認"),
+              std::string::npos)
+        << r.out;
 }
 
 TEST(Exporter, CountsAndWritesTheSampleLogs) {
