@@ -11,7 +11,8 @@
 #include "config/clsconfig.h"
 #include "export/xmlconv.h"
 #include "netlookup/hostcache.h"
-#include "tests/netlookup/testsupport.h"
+#include "tests/support/fakeresolver.h"
+#include "tests/support/loadfakes.h"
 #include "tests/support/testfiles.h"
 
 namespace brevadin {
@@ -241,7 +242,7 @@ protected:
 
     TempFolder dir_;
     std::string path_;
-    std::shared_ptr<nettest::FakeResolver> fake_ = std::make_shared<nettest::FakeResolver>();
+    std::shared_ptr<testing::FakeResolver> fake_ = std::make_shared<testing::FakeResolver>();
 };
 
 TEST_F(BadHostsFile, CutInTheMiddleIsKeptAsideAndTheCacheStartsAfresh) {
@@ -328,21 +329,7 @@ TEST_F(BadHostsFile, AnUndeclaredEntityMakesTheFileUnreadable) {
 
 // --- the settings file --------------------------------------------------------------
 
-class Widths : public ColumnWidths {
-public:
-    explicit Widths(int64_t n) : w(static_cast<size_t>(n), 1200) {}
-    int64_t Cols() const override { return static_cast<int64_t>(w.size()); }
-    int64_t ColWidth(int64_t c) const override { return w[static_cast<size_t>(c)]; }
-    void setColWidth(int64_t c, int64_t t) override {
-        ++calls;
-        if (c < 0)
-            std::fill(w.begin(), w.end(), t);
-        else
-            w[static_cast<size_t>(c)] = t;
-    }
-    std::vector<int64_t> w;
-    int calls = 0;
-};
+using Widths = testing::FakeWidths;
 
 // A hundred thousand lines of other sections before the program's own.
 std::string otherLines() {

@@ -20,7 +20,9 @@
 
 #include "logdata/logreader.h"
 #include "logdata/textdecode.h"
-#include "tests/logdata/loadtesting.h"
+#include "tests/support/loadfakes.h"
+#include "tests/support/tables.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {
@@ -28,7 +30,7 @@ namespace {
 using testing::cell;
 using testing::RecordingMessages;
 using testing::RecordingProgress;
-using testing::TempDir;
+using testing::TempFolder;
 
 enum class Format { W3c, Ncsa, Iis };
 
@@ -56,7 +58,9 @@ std::string formatName(Format f) {
     return "?";
 }
 
-void PrintTo(Format f, std::ostream* os) { *os << formatName(f); }
+void PrintTo(Format f, std::ostream* os) {
+    *os << formatName(f);
+}
 
 const std::vector<Format> kAllFormats = {Format::W3c, Format::Ncsa, Format::Iis};
 
@@ -214,7 +218,7 @@ struct Log {
     Expected expect;
     Meddle meddle;
     // Makes the file itself instead of writing bytes; returns its path.
-    std::function<std::string(const TempDir&)> make;
+    std::function<std::string(const TempFolder&)> make;
 };
 
 struct Case {
@@ -556,7 +560,7 @@ std::vector<Case> cases() {
 
     list.push_back({"NamedPipeNamedLog", kAllFormats, [](Format) {
                         Log log;
-                        log.make = [](const TempDir& dir) {
+                        log.make = [](const TempFolder& dir) {
                             std::string path = dir.path() + "/ex030501.log";
                             EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
                             return path;
@@ -568,7 +572,7 @@ std::vector<Case> cases() {
 
     list.push_back({"LinkToAnEndlessDevice", kAllFormats, [](Format) {
                         Log log;
-                        log.make = [](const TempDir& dir) {
+                        log.make = [](const TempFolder& dir) {
                             std::string path = dir.path() + "/ex030501.log";
                             EXPECT_EQ(::symlink("/dev/zero", path.c_str()), 0);
                             return path;
@@ -665,7 +669,7 @@ TEST_P(BadLog, EndsAsExpected) {
     const Case& c = allCases()[GetParam().index];
     const Format f = GetParam().format;
     Log log = c.build(f);
-    TempDir dir;
+    TempFolder dir;
     std::string path = log.make ? log.make(dir) : dir.write("ex030501.log", log.bytes);
 
     MeddlingProgress progress(path, log.meddle);
@@ -748,7 +752,7 @@ protected:
         ctx_.messages = &messages_;
         return fncGetRecordsetFromLog(path, table_, logTypeOf(GetParam()), ctx_);
     }
-    TempDir dir_;
+    TempFolder dir_;
     SignallingProgress progress_;
     RecordingMessages messages_;
     LoadContext ctx_;
