@@ -27,33 +27,31 @@ TEST(StringBuilder, EditsCountCharactersAndRefuseOutOfRangePositions) {
         std::string before;
         Change change;
         std::optional<std::string> after;
-    } cases[] = {
-        {"abc", length(5), "abc  "},
-        {"abc", length(1), "a"},
-        {"abc", length(0), ""},
-        {"abc", length(-1), std::nullopt},
-        {"abcdef", remove(1, 2), "adef"},
-        {"abcdef", remove(6, 0), "abcdef"},
-        {"abcdef", remove(0, 6), ""},
-        {"abcdef", remove(4, 3), std::nullopt},
-        {"abcdef", remove(-1, 1), std::nullopt},
-        {"abcdef", remove(1, -1), std::nullopt},
-        {"abcdef", remove(1, INT64_MAX), std::nullopt},
-        {"abc", insert(0, "x"), "xabc"},
-        {"abc", insert(3, "x"), "abcx"},
-        {"abc", insert(4, "x"), std::nullopt},
-        {"abc", insert(-1, "x"), std::nullopt},
-        {"abcb", replace("b", "XY"), "aXYcXY"},
-        {"aaaa", replace("aa", "b"), "bb"},
-        {"Bb", replace("b", ""), "B"},
-        {"Bb", replace("", "z"), "Bb"},
-        {"ログ解析", remove(1, 1), "ロ解析"},
-        {"ロ解析", insert(1, "グ"), "ログ解析"},
-        {"ログ解析", length(3), "ログ解"},
-        {"ログ", length(3), "ログ "},
-        {"ログ解析", insert(5, "x"), std::nullopt},
-        {std::string(40000, ' '), insert(39999, "x"), std::string(39999, ' ') + "x "},
-    };
+    } cases[] = {{"abc", length(5), "abc  "},
+                 {"abc", length(1), "a"},
+                 {"abc", length(0), ""},
+                 {"abc", length(-1), std::nullopt},
+                 {"abcdef", remove(1, 2), "adef"},
+                 {"abcdef", remove(6, 0), "abcdef"},
+                 {"abcdef", remove(0, 6), ""},
+                 {"abcdef", remove(4, 3), std::nullopt},
+                 {"abcdef", remove(-1, 1), std::nullopt},
+                 {"abcdef", remove(1, -1), std::nullopt},
+                 {"abcdef", remove(1, INT64_MAX), std::nullopt},
+                 {"abc", insert(0, "x"), "xabc"},
+                 {"abc", insert(3, "x"), "abcx"},
+                 {"abc", insert(4, "x"), std::nullopt},
+                 {"abc", insert(-1, "x"), std::nullopt},
+                 {"abcb", replace("b", "XY"), "aXYcXY"},
+                 {"aaaa", replace("aa", "b"), "bb"},
+                 {"Bb", replace("b", ""), "B"},
+                 {"Bb", replace("", "z"), "Bb"},
+                 {"ログ解析", remove(1, 1), "ロ解析"},
+                 {"ロ解析", insert(1, "グ"), "ログ解析"},
+                 {"ログ解析", length(3), "ログ解"},
+                 {"ログ", length(3), "ログ "},
+                 {"ログ解析", insert(5, "x"), std::nullopt},
+                 {std::string(40000, ' '), insert(39999, "x"), std::string(39999, ' ') + "x "}};
     for (const auto& c : cases) {
         StringBuilder b;
         b.Append(c.before);
@@ -84,8 +82,7 @@ TEST(StringBuilder, SeparatorGoesBetweenPiecesOnly) {
         {"a", " or ", {""}, "a or "},
         {"", "", {"a", "", "b"}, "ab"},
         // Only spaces count as blank: a NUL-separated list gets its separator.
-        {"", std::string(1, '\0'), {"Col1=10", "Col2=20"}, std::string("Col1=10\0Col2=20", 15)},
-    };
+        {"", std::string(1, '\0'), {"Col1=10", "Col2=20"}, std::string("Col1=10\0Col2=20", 15)}};
     for (const auto& c : cases) {
         StringBuilder b;
         b.Append(c.start);

@@ -39,8 +39,7 @@ TEST(XmlRead, StoredTableQuirksFromSamples) {
         {"datetime-types", "FLAG", {"True", "False"}},
         {"raw-control-chars-in-names",
          "Tab\tField",
-         {"tab|row=1|phase=1", "tab|row=3|phase=0", "tab|row=4|phase=2"}},
-    };
+         {"tab|row=1|phase=1", "tab|row=3|phase=0", "tab|row=4|phase=2"}}};
     for (const auto& c : cases) {
         auto t = fncGetRecordsetFromXml(kSamples + c.sample + "-sample.xml");
         ASSERT_TRUE(t) << c.sample;
@@ -110,8 +109,7 @@ RecordsetPtr logLikeTable() {
         {"2003-05-01", "Local Host [127.0.0.1]", "http://e/?a=1&b='2'", "日本語", "<tag>", "\"q\"",
          "2003-05-01T09:00:00", "127.0.0.1"},
         {"", "", "tab\there\nline\rcr", std::string(600, 'N'), "", "", "", ""},
-        {"2003-05-02", "x", "-", "", "a", "b", "2004-02-29T23:59:59", "::1"},
-    };
+        {"2003-05-02", "x", "-", "", "a", "b", "2004-02-29T23:59:59", "::1"}};
     for (const auto& r : rows) {
         t->addNew();
         for (size_t i = 0; i < r.size(); ++i) t->setField(t->fields()[i].name, r[i]);

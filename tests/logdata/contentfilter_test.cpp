@@ -35,8 +35,7 @@ TEST(ContentFilter, KeepsTheRootAndTheChosenTypesOnly) {
         {{false, false, false, true, false, false}, {root, archive}},
         {{false, false, false, false, true, false}, {root, movie}},
         {{false, false, false, false, false, true}, {root, sound}},
-        {{false, true, true, true, true, true}, {root, html, script, archive, movie, sound}},
-    };
+        {{false, true, true, true, true, true}, {root, html, script, archive, movie, sound}}};
     std::vector<Strings> rows;
     for (const auto& s : stems) rows.push_back({s});
     for (const auto& c : cases) {

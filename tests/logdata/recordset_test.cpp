@@ -71,17 +71,15 @@ TEST(RecordsetFilter, KeepsTheRowsTheExpressionMatches) {
     const struct {
         const char* filter;
         Strings kept;
-    } cases[] = {
-        {"s='/'", {"/"}},
-        {"s='/' or ( s like '*.htm*' or s like '*.shtml*' )  or s like '*.asp*'",
-         {"/", "/index.html", "/a.htm", "/b.asp"}},
-        {"s like '*.htm*'", {"/index.html", "/a.htm"}},  // case-sensitive
-        {"s like '/img*'", {"/img/logo.gif"}},
-        {"s like '*.avi'", {"/m.avi"}},
-        {"s='o''hara' or s like '*t''s*'", {"o'hara", "it's"}},
-        {"(s='/')or(s='it''s')", {"/", "it's"}},
-        {"   ", stems},
-    };
+    } cases[] = {{"s='/'", {"/"}},
+                 {"s='/' or ( s like '*.htm*' or s like '*.shtml*' )  or s like '*.asp*'",
+                  {"/", "/index.html", "/a.htm", "/b.asp"}},
+                 {"s like '*.htm*'", {"/index.html", "/a.htm"}},  // case-sensitive
+                 {"s like '/img*'", {"/img/logo.gif"}},
+                 {"s like '*.avi'", {"/m.avi"}},
+                 {"s='o''hara' or s like '*t''s*'", {"o'hara", "it's"}},
+                 {"(s='/')or(s='it''s')", {"/", "it's"}},
+                 {"   ", stems}};
     std::vector<Strings> rows;
     for (const auto& s : stems) rows.push_back({s});
     auto t = makeTable({"s"}, rows);
@@ -128,11 +126,9 @@ TEST(RecordsetSort, StableOnSeveralKeysByCharacterCodeUnderAFilter) {
     const struct {
         const char *filter, *sort;
         Strings order;
-    } cases[] = {
-        {"n like '*'", "d DESC, t DESC", {"2", "4", "7", "8", "6", "3", "1", "5"}},
-        {"t like '*b*' or t='B' or t like '*\xe3\x81\x82*'", "t ASC", {"6", "8", "7"}},
-        {"", "n", {"1", "2", "3", "4", "5", "6", "7", "8"}},
-    };
+    } cases[] = {{"n like '*'", "d DESC, t DESC", {"2", "4", "7", "8", "6", "3", "1", "5"}},
+                 {"t like '*b*' or t='B' or t like '*\xe3\x81\x82*'", "t ASC", {"6", "8", "7"}},
+                 {"", "n", {"1", "2", "3", "4", "5", "6", "7", "8"}}};
     for (const auto& c : cases) {
         t->setFilter(c.filter);
         t->setSort(c.sort);
