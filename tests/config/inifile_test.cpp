@@ -63,22 +63,6 @@ TEST(IniFile, SectionReplacementAndReading) {
     EXPECT_EQ(GetPrivateProfileSection("ColWidth", 10, ini), std::string("Col0=5\0C\0\0", 10));
 }
 
-TEST(IniFile, LargeHandEditedFilesStayLinear) {
-    testing::TempFolder dir;
-    std::string text = "[Big]\n";
-    for (int i = 0; i < 100000; ++i)
-        text += "k" + std::to_string(i) + "=" + std::to_string(i) + "\n";
-    const std::string ini = dir.write("big.ini", text);
-    IniDocument doc(ini);
-    std::string v;
-    ASSERT_TRUE(doc.find("Big", "k99999", v));
-    EXPECT_EQ(v, "99999");
-    doc.setValue("Big", "k5", "changed");
-    ASSERT_TRUE(doc.save());
-    EXPECT_EQ(GetPrivateProfileString("Big", "k5", "", 256, ini), "changed");
-    EXPECT_EQ(GetPrivateProfileString("Big", "k99998", "", 256, ini), "99998");
-}
-
 TEST(IniNumbers, LeadingNumberAndBankersRounding) {
     for (auto [text, number] : {std::pair{"800.5", 800.5}, {" -12x", -12.0}, {"abc", 0.0}})
         EXPECT_DOUBLE_EQ(leadingNumber(text), number) << text;

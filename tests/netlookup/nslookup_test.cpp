@@ -51,7 +51,10 @@ TEST(ClsNsLookup, ReverseLookupAnswersLoopbackFromTheHostsFile) {
         if (names.empty()) continue;
         clsNsLookup lookup;
         const std::string got = lookup.ReverseLookup(address);
-        EXPECT_NE(std::find(names.begin(), names.end(), got), names.end())
+        // The first name for IPv4; glibc may pick any of an IPv6 line's names.
+        EXPECT_TRUE(
+            got == names.front() ||
+            (address[0] == ':' && std::find(names.begin(), names.end(), got) != names.end()))
             << address << ": " << got;
         EXPECT_EQ(lookup.WSError, 0);
     }

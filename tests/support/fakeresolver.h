@@ -30,7 +30,7 @@ public:
         ++total_;
         peak_ = std::max(peak_, ++inFlight_);
         const auto delay = delay_;
-        const bool hang = hangAll_ || hang_.count(address) > 0;
+        const bool hang = hang_.count(address) > 0;
         lock.unlock();
         std::this_thread::sleep_for(delay);
         lock.lock();
@@ -49,9 +49,6 @@ public:
     }
     void hang(const std::string& address) {
         locked([&] { hang_.insert(address); });
-    }
-    void hangEverything() {
-        locked([&] { hangAll_ = true; });
     }
     // Lets every held call return.
     void release() {
@@ -74,9 +71,6 @@ public:
     int peakInFlight() const {
         return locked([&] { return peak_; });
     }
-    int inFlight() const {
-        return locked([&] { return inFlight_; });
-    }
 
 private:
     mutable std::mutex mutex_;
@@ -84,7 +78,7 @@ private:
     std::map<std::string, std::string> names_;
     std::map<std::string, int> calls_;
     std::set<std::string> hang_;
-    bool hangAll_ = false, releasedFlag_ = false;
+    bool releasedFlag_ = false;
     std::chrono::milliseconds delay_{0};
     int total_ = 0, inFlight_ = 0, peak_ = 0;
 };
