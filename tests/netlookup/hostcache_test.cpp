@@ -292,16 +292,10 @@ TEST_F(HostCacheTest, AFileWithoutRowsAsksEvenForTheLoopback) {
 }
 
 TEST_F(HostCacheTest, AnUnreadableOrForeignFileIsKeptAsBadAndReplaced) {
-    Recordset whois;
-    whois.appendField("SVNAME", FieldType::NarrowText, 255);
-    whois.open();
-    whois.setValue(whois.appendRow(), 0, "whois.example");
-    for (bool foreign : {false, true}) {
-        if (foreign)
-            ASSERT_TRUE(fncSaveRecordsetToXml(whois, path_));
-        else
-            testing::writeFile(path_, "<not a stored table");
-        const std::string before = readFile(path_);
+    const std::string whois = dir_.file("whois.xml");  // a stored table of another shape
+    ASSERT_TRUE(fncSaveRecordsetToXml(*testing::makeTable({"SVNAME"}, {{"whois.example"}}), whois));
+    for (const std::string& before : {std::string("<not a stored table"), readFile(whois)}) {
+        testing::writeFile(path_, before);
         HostCache cache(fake_);
         std::string error;
         EXPECT_EQ(cache.load(path_, &error), HostCache::LoadResult::Repaired);

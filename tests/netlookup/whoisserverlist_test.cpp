@@ -60,16 +60,11 @@ TEST_F(WhoisServerListTest, APresentFileIsReadInRowOrderAndLeftAlone) {
 }
 
 TEST_F(WhoisServerListTest, AnUnreadableOrForeignFileIsKeptAsBadAndReplaced) {
-    Recordset hosts;
-    hosts.appendField("IP", FieldType::NarrowText, 50);
-    hosts.open();
-    hosts.setValue(hosts.appendRow(), 0, "192.0.2.1");
-    for (bool foreign : {false, true}) {
-        if (foreign)
-            ASSERT_TRUE(fncSaveRecordsetToXml(hosts, path_));
-        else
-            testing::writeFile(path_, "whois.example.net\nnot xml at all\n");
-        const std::string before = readFile(path_);
+    const std::string hosts = dir_.file("hosts.xml");  // a stored table of another shape
+    ASSERT_TRUE(fncSaveRecordsetToXml(*testing::makeTable({"IP"}, {{"192.0.2.1"}}), hosts));
+    for (const std::string& before :
+         {std::string("whois.example.net\nnot xml\n"), readFile(hosts)}) {
+        testing::writeFile(path_, before);
         std::string error;
         EXPECT_EQ(fncLoadWhoisServerList(path_, &error), builtInWhoisServers());
         EXPECT_EQ(error, "");
