@@ -24,6 +24,7 @@
 #include "gridview/datagridtab.h"
 #include "gridview/qtgridview.h"
 #include "netlookup/frmwhois.h"
+#include "tests/support/capturedmessages.h"
 #include "tests/support/testfiles.h"
 
 namespace brevadin {
@@ -51,10 +52,6 @@ std::string w3c(const std::string& lines) {
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        old_ = setMessagePresenter([this](const MessageRequest& r) {
-            messages.push_back(r.prompt);
-            return kMsgResultOk;
-        });
         std::filesystem::create_directory(logs);
         writeFile(logs + "/a.log", w3c("2003-05-01 20:30:15 192.0.2.1 /index.html\r\n"
                                        "2003-05-01 10:00:00 127.0.0.1 /\r\n"));
@@ -64,7 +61,6 @@ protected:
         paths = {dir.file("brevadin.ini"), dir.file("hosts.xml"), dir.file("whoissv.xml"),
                  dir.file("index.html")};
     }
-    void TearDown() override { setMessagePresenter(old_); }
 
     std::unique_ptr<frmMain> open(const std::string& folder) {
         auto w = std::make_unique<frmMain>(paths, QString::fromStdString(folder), resolver);
@@ -87,10 +83,8 @@ protected:
     std::string logs = dir.file("logs");
     MainWindowPaths paths;
     std::shared_ptr<FakeResolver> resolver = std::make_shared<FakeResolver>();
-    std::vector<QString> messages;
-
-private:
-    MessagePresenter old_;
+    testing::CapturedMessages captured;
+    std::vector<QString>& messages = captured.prompts;
 };
 
 class UrlCatcher : public QObject {

@@ -2,135 +2,96 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 namespace brevadin {
 namespace {
 
-StringBuilder withText(std::string_view text) {
-    StringBuilder b;
-    b.Append(text);
-    return b;
-}
+using Change = std::function<void(StringBuilder&)>;
 
-// Runs `change` and checks that it raises the builder's one error and leaves
-// the text alone.
-template <class F>
-void expectOutOfRange(StringBuilder& b, F change) {
-    const std::string before = b.ToString();
-    try {
-        change(b);
-        ADD_FAILURE() << "no error raised";
-    } catch (const AppError& e) {
-        EXPECT_EQ(e.number(), 9999);
-        EXPECT_EQ(e.source(), "StringBuilder");
-        EXPECT_EQ(e.description(), "ArgumentOutOfRangeException");
+// Every change, the text it starts from and the text it leaves; no text
+// after means it must raise the builder's one error and leave the text alone.
+TEST(StringBuilder, EditsCountCharactersAndRefuseOutOfRangePositions) {
+    const auto length = [](int64_t n) { return Change([n](StringBuilder& b) { b.setLength(n); }); };
+    const auto remove = [](int64_t at, int64_t n) {
+        return Change([=](StringBuilder& b) { b.Remove(at, n); });
+    };
+    const auto insert = [](int64_t at, std::string s) {
+        return Change([=](StringBuilder& b) { b.Insert(at, s); });
+    };
+    const auto replace = [](std::string from, std::string to) {
+        return Change([=](StringBuilder& b) { b.Replace(from, to); });
+    };
+    const struct {
+        std::string before;
+        Change change;
+        std::optional<std::string> after;
+    } cases[] = {{"abc", length(5), "abc  "},
+                 {"abc", length(1), "a"},
+                 {"abc", length(0), ""},
+                 {"abc", length(-1), std::nullopt},
+                 {"abcdef", remove(1, 2), "adef"},
+                 {"abcdef", remove(6, 0), "abcdef"},
+                 {"abcdef", remove(0, 6), ""},
+                 {"abcdef", remove(4, 3), std::nullopt},
+                 {"abcdef", remove(-1, 1), std::nullopt},
+                 {"abcdef", remove(1, -1), std::nullopt},
+                 {"abcdef", remove(1, INT64_MAX), std::nullopt},
+                 {"abc", insert(0, "x"), "xabc"},
+                 {"abc", insert(3, "x"), "abcx"},
+                 {"abc", insert(4, "x"), std::nullopt},
+                 {"abc", insert(-1, "x"), std::nullopt},
+                 {"abcb", replace("b", "XY"), "aXYcXY"},
+                 {"aaaa", replace("aa", "b"), "bb"},
+                 {"Bb", replace("b", ""), "B"},
+                 {"Bb", replace("", "z"), "Bb"},
+                 {"ログ解析", remove(1, 1), "ロ解析"},
+                 {"ロ解析", insert(1, "グ"), "ログ解析"},
+                 {"ログ解析", length(3), "ログ解"},
+                 {"ログ", length(3), "ログ "},
+                 {"ログ解析", insert(5, "x"), std::nullopt},
+                 {std::string(40000, ' '), insert(39999, "x"), std::string(39999, ' ') + "x "}};
+    for (const auto& c : cases) {
+        StringBuilder b;
+        b.Append(c.before);
+        try {
+            c.change(b);
+            EXPECT_EQ(b.ToString(), c.after) << c.before;
+        } catch (const AppError& e) {
+            EXPECT_FALSE(c.after) << c.before << " raised";
+            EXPECT_EQ(e.number(), 9999);
+            EXPECT_EQ(e.source(), "StringBuilder");
+            EXPECT_EQ(e.description(), "ArgumentOutOfRangeException");
+            EXPECT_EQ(b.ToString(), c.before);
+        }
     }
-    EXPECT_EQ(b.ToString(), before);
+    StringBuilder b;
+    b.setLength(40000);  // no 16-bit limit
+    EXPECT_EQ(b.Length(), 40000);
 }
 
 TEST(StringBuilder, SeparatorGoesBetweenPiecesOnly) {
-    StringBuilder b;
-    b.setAutoSeparater(" or ");
-    EXPECT_EQ(b.AutoSeparater(), " or ");
-    b.Append("a").Append("b").Append("c");
-    EXPECT_EQ(b.ToString(), "a or b or c");
-
-    StringBuilder spaces;
-    spaces.Append("   ");
-    spaces.setAutoSeparater(" or ");
-    spaces.Append("x");
-    EXPECT_EQ(spaces.ToString(), "   x");
-
-    StringBuilder empty = withText("a");
-    empty.setAutoSeparater(" or ");
-    empty.Append("");
-    EXPECT_EQ(empty.ToString(), "a or ");
-
-    StringBuilder plain;
-    plain.Append("a").Append("").Append("b");
-    EXPECT_EQ(plain.ToString(), "ab");
-
-    // Only spaces count as blank: a NUL-separated list gets its separator.
-    StringBuilder nul;
-    nul.setAutoSeparater(std::string_view("\0", 1));
-    nul.Append("Col1=10").Append("Col2=20");
-    EXPECT_EQ(nul.ToString(), std::string("Col1=10\0Col2=20", 15));
-}
-
-TEST(StringBuilder, SettingLengthPadsOrCuts) {
-    StringBuilder b = withText("abc");
-    b.setLength(5);
-    EXPECT_EQ(b.ToString(), "abc  ");
-    EXPECT_EQ(b.Length(), 5);
-    b.setLength(1);
-    EXPECT_EQ(b.ToString(), "a");
-    b.setLength(0);
-    EXPECT_EQ(b.ToString(), "");
-
-    StringBuilder c = withText("abc");
-    expectOutOfRange(c, [](StringBuilder& s) { s.setLength(-1); });
-}
-
-TEST(StringBuilder, Remove) {
-    StringBuilder b = withText("abcdef");
-    b.Remove(1, 2);
-    EXPECT_EQ(b.ToString(), "adef");
-
-    StringBuilder c = withText("abcdef");
-    expectOutOfRange(c, [](StringBuilder& s) { s.Remove(4, 3); });
-    expectOutOfRange(c, [](StringBuilder& s) { s.Remove(-1, 1); });
-    expectOutOfRange(c, [](StringBuilder& s) { s.Remove(1, -1); });
-    expectOutOfRange(c, [](StringBuilder& s) { s.Remove(1, INT64_MAX); });
-    c.Remove(6, 0);
-    EXPECT_EQ(c.ToString(), "abcdef");
-    c.Remove(0, 6);
-    EXPECT_EQ(c.ToString(), "");
-}
-
-TEST(StringBuilder, Insert) {
-    StringBuilder b = withText("abc");
-    b.Insert(0, "x");
-    EXPECT_EQ(b.ToString(), "xabc");
-    StringBuilder c = withText("abc");
-    c.Insert(3, "x");
-    EXPECT_EQ(c.ToString(), "abcx");
-    expectOutOfRange(c, [](StringBuilder& s) { s.Insert(5, "x"); });
-    expectOutOfRange(c, [](StringBuilder& s) { s.Insert(-1, "x"); });
-}
-
-TEST(StringBuilder, Replace) {
-    StringBuilder b = withText("abcb");
-    b.Replace("b", "XY");
-    EXPECT_EQ(b.ToString(), "aXYcXY");
-    StringBuilder overlap = withText("aaaa");
-    overlap.Replace("aa", "b");
-    EXPECT_EQ(overlap.ToString(), "bb");
-    StringBuilder cased = withText("Bb");
-    cased.Replace("b", "");
-    EXPECT_EQ(cased.ToString(), "B");
-    cased.Replace("", "z");
-    EXPECT_EQ(cased.ToString(), "B");
-}
-
-TEST(StringBuilder, PositionsCountCharactersNotBytes) {
-    StringBuilder b = withText("ログ解析");
-    EXPECT_EQ(b.Length(), 4);
-    b.Remove(1, 1);
-    EXPECT_EQ(b.ToString(), "ロ解析");
-    b.Insert(1, "グ");
-    EXPECT_EQ(b.ToString(), "ログ解析");
-    b.setLength(2);
-    EXPECT_EQ(b.ToString(), "ログ");
-    b.setLength(3);
-    EXPECT_EQ(b.ToString(), "ログ ");
-    expectOutOfRange(b, [](StringBuilder& s) { s.Insert(4, "x"); });
-}
-
-TEST(StringBuilder, LongTextsHaveNoSixteenBitLimit) {
-    StringBuilder b;
-    b.setLength(40000);
-    EXPECT_EQ(b.Length(), 40000);
-    b.Insert(39999, "x");
-    EXPECT_EQ(b.ToString()[39999], 'x');
+    const struct {
+        std::string start, separator;
+        std::vector<std::string> pieces;
+        std::string result;
+    } cases[] = {
+        {"", " or ", {"a", "b", "c"}, "a or b or c"},
+        {"   ", " or ", {"x"}, "   x"},  // blank text takes no separator
+        {"a", " or ", {""}, "a or "},
+        {"", "", {"a", "", "b"}, "ab"},
+        // Only spaces count as blank: a NUL-separated list gets its separator.
+        {"", std::string(1, '\0'), {"Col1=10", "Col2=20"}, std::string("Col1=10\0Col2=20", 15)}};
+    for (const auto& c : cases) {
+        StringBuilder b;
+        b.Append(c.start);
+        b.setAutoSeparater(c.separator);
+        EXPECT_EQ(b.AutoSeparater(), c.separator);
+        for (const auto& p : c.pieces) b.Append(p);
+        EXPECT_EQ(b.ToString(), c.result);
+        EXPECT_EQ(b.Length(), static_cast<int64_t>(c.result.size()));
+    }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "common/qtcommon.h"
 #include "config/clsconfig.h"
+#include "tests/support/capturedmessages.h"
 #include "tests/support/testfiles.h"
 
 namespace brevadin {
@@ -26,21 +27,7 @@ using testing::readFile;
 using testing::TempFolder;
 using testing::writeFile;
 
-// Catches every message box the dialog would show.
-class CapturedMessages {
-public:
-    CapturedMessages() {
-        old_ = setMessagePresenter([this](const MessageRequest& r) {
-            shown.push_back(r);
-            return kMsgResultOk;
-        });
-    }
-    ~CapturedMessages() { setMessagePresenter(old_); }
-    std::vector<MessageRequest> shown;
-
-private:
-    MessagePresenter old_;
-};
+using testing::CapturedMessages;
 
 // A settings object as a first run has it: loaded from a file that does not exist.
 struct FirstRun {

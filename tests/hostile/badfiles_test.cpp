@@ -16,7 +16,8 @@
 #include "export/csvexport.h"
 #include "export/xmlconv.h"
 #include "netlookup/hostcache.h"
-#include "tests/netlookup/testsupport.h"
+#include "tests/support/fakeresolver.h"
+#include "tests/support/loadfakes.h"
 #include "tests/support/testfiles.h"
 
 namespace brevadin {
@@ -255,7 +256,7 @@ TEST(SaveThroughLink, TheLinkStaysAndItsTargetIsWritten) {
          }},
         {"hosts",
          [&](const std::string& p) {
-             auto resolver = std::make_shared<nettest::FakeResolver>();
+             auto resolver = std::make_shared<testing::FakeResolver>();
              resolver->answer("192.0.2.1", "one.example");
              HostCache cache(resolver);
              cache.load(p);  // an unreadable target is kept aside, the link stays
@@ -339,7 +340,7 @@ protected:
 
     TempFolder dir_;
     std::string path_;
-    std::shared_ptr<nettest::FakeResolver> fake_ = std::make_shared<nettest::FakeResolver>();
+    std::shared_ptr<testing::FakeResolver> fake_ = std::make_shared<testing::FakeResolver>();
 };
 
 // Two processes share one cache file and save it at the same moments, three
@@ -358,7 +359,7 @@ TEST_F(BadHostsFile, TwoProcessesSavingAtOnceKeepEachOthersAddresses) {
         ASSERT_GE(children[writer], 0);
         if (children[writer] != 0) continue;
         ::close(go[1]);
-        auto resolver = std::make_shared<nettest::FakeResolver>();
+        auto resolver = std::make_shared<testing::FakeResolver>();
         for (int i = 0; i < perWriter; ++i) resolver->answer(address(writer, i), "h.example");
         HostCache cache(resolver);
         cache.load(path_);
@@ -477,21 +478,7 @@ TEST_F(BadHostsFile, AnUndeclaredEntityMakesTheFileUnreadable) {
 
 // --- the settings file --------------------------------------------------------------
 
-class Widths : public ColumnWidths {
-public:
-    explicit Widths(int64_t n) : w(static_cast<size_t>(n), 1200) {}
-    int64_t Cols() const override { return static_cast<int64_t>(w.size()); }
-    int64_t ColWidth(int64_t c) const override { return w[static_cast<size_t>(c)]; }
-    void setColWidth(int64_t c, int64_t t) override {
-        ++calls;
-        if (c < 0)
-            std::fill(w.begin(), w.end(), t);
-        else
-            w[static_cast<size_t>(c)] = t;
-    }
-    std::vector<int64_t> w;
-    int calls = 0;
-};
+using Widths = testing::FakeWidths;
 
 // A hundred thousand lines of other sections before the program's own.
 std::string otherLines() {

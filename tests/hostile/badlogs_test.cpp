@@ -23,7 +23,9 @@
 
 #include "logdata/logreader.h"
 #include "logdata/textdecode.h"
-#include "tests/logdata/loadtesting.h"
+#include "tests/support/loadfakes.h"
+#include "tests/support/tables.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {
@@ -31,7 +33,7 @@ namespace {
 using testing::cell;
 using testing::RecordingMessages;
 using testing::RecordingProgress;
-using testing::TempDir;
+using testing::TempFolder;
 
 enum class Format { W3c, Ncsa, Iis };
 
@@ -219,7 +221,7 @@ struct Log {
     Expected expect;
     Meddle meddle;
     // Makes the file itself instead of writing bytes; returns its path.
-    std::function<std::string(const TempDir&)> make;
+    std::function<std::string(const TempFolder&)> make;
 };
 
 struct Case {
@@ -600,7 +602,7 @@ std::vector<Case> cases() {
 
     list.push_back({"NamedPipeNamedLog", kAllFormats, [](Format) {
                         Log log;
-                        log.make = [](const TempDir& dir) {
+                        log.make = [](const TempFolder& dir) {
                             std::string path = dir.path() + "/ex030501.log";
                             EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
                             return path;
@@ -612,7 +614,7 @@ std::vector<Case> cases() {
 
     list.push_back({"LinkToAnEndlessDevice", kAllFormats, [](Format) {
                         Log log;
-                        log.make = [](const TempDir& dir) {
+                        log.make = [](const TempFolder& dir) {
                             std::string path = dir.path() + "/ex030501.log";
                             EXPECT_EQ(::symlink("/dev/zero", path.c_str()), 0);
                             return path;
@@ -709,7 +711,7 @@ TEST_P(BadLog, EndsAsExpected) {
     const Case& c = allCases()[GetParam().index];
     const Format f = GetParam().format;
     Log log = c.build(f);
-    TempDir dir;
+    TempFolder dir;
     std::string path = log.make ? log.make(dir) : dir.write("ex030501.log", log.bytes);
 
     MeddlingProgress progress(path, log.meddle);
@@ -786,7 +788,7 @@ TEST(WideFieldLists, LoadWithinFourTimesTheFileAndAHundredMegabytes) {
     };
     for (const WideCase& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir dir;
+        TempFolder dir;
         std::string bytes = "#Fields:";
         for (int i = 0; i < c.names; ++i) bytes += " f" + std::to_string(i);
         bytes += "\n";
@@ -850,7 +852,7 @@ protected:
         ctx_.messages = &messages_;
         return fncGetRecordsetFromLog(path, table_, logTypeOf(GetParam()), ctx_);
     }
-    TempDir dir_;
+    TempFolder dir_;
     SignallingProgress progress_;
     RecordingMessages messages_;
     LoadContext ctx_;

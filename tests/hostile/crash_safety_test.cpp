@@ -50,7 +50,9 @@ struct Kind {
     bool needsSeed;    // the settings save updates an existing file
 };
 
-void PrintTo(const Kind& k, std::ostream* os) { *os << k.file; }
+void PrintTo(const Kind& k, std::ostream* os) {
+    *os << k.file;
+}
 
 // A hand-kept settings file of a few megabytes that every save must carry
 // over line for line.
@@ -244,7 +246,7 @@ TEST_P(CrashSafety, EveryKillLeavesTheOldOrTheNewFileWhole) {
     // How long the first save of a fresh writer takes (longer than later
     // ones: nothing is warm yet), and how long of it the writing itself, so
     // that the delays cover all of it.
-    TemporaryWatch watch(dir.path().string(), kind.file);
+    TemporaryWatch watch(dir.path(), kind.file);
     ASSERT_TRUE(watch.ok());
     double saveSeconds = 0, writeSeconds = 0;
     for (int i = 0; i < 3; ++i) {

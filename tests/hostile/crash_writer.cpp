@@ -23,6 +23,7 @@
 #include "export/csvexport.h"
 #include "export/xmlconv.h"
 #include "netlookup/hostcache.h"
+#include "tests/support/loadfakes.h"
 
 namespace brevadin {
 namespace {
@@ -97,16 +98,8 @@ RecordsetPtr logTable(bool b) {
     return t;
 }
 
-class Widths : public ColumnWidths {
-public:
-    Widths(int64_t n, int64_t base) : n_(n), base_(base) {}
-    int64_t Cols() const override { return n_; }
-    int64_t ColWidth(int64_t c) const override { return base_ + c % 977; }
-    void setColWidth(int64_t, int64_t) override {}
-
-private:
-    int64_t n_, base_;
-};
+// Every column of a grid has the same width; the two contents differ in both.
+using Widths = testing::FakeWidths;
 
 struct Contents {
     RecordsetPtr table[2];

@@ -2,46 +2,51 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/tables.h"
+
 namespace brevadin {
 namespace {
 
-const std::string kRoot = "cs-uri-stem='/'";
-const std::string kHtml = "( cs-uri-stem like '*.htm*' or cs-uri-stem like '*.shtml*' ) ";
-const std::string kScript = "cs-uri-stem like '*.asp*'";
-const std::string kArchive =
-    "( cs-uri-stem like '*.lzh*' or cs-uri-stem like '*.zip*' or cs-uri-stem like '*.cab*' or "
-    "cs-uri-stem like '*.tar*' ) ";
-const std::string kMovie =
-    "( cs-uri-stem like '*.mpg*' or cs-uri-stem like '*.mpeg*' or cs-uri-stem like '*.mov*' or "
-    "cs-uri-stem like '*.rm*' or cs-uri-stem like '*.swf*' or cs-uri-stem like '*.avi*' or "
-    "cs-uri-stem like '*.wmv*' ) ";
-const std::string kSound =
-    "( cs-uri-stem like '*.mp3*' or cs-uri-stem like '*.mid*' or cs-uri-stem like '*.wav*' ) ";
+using testing::Strings;
 
-TEST(ContentFilter, IncludeAllMeansNoFilterWhateverTheOthersSay) {
-    EXPECT_EQ(fncGetFilterString({true, true, true, true, true, true}), "");
-    EXPECT_EQ(fncGetFilterString({true, false, false, false, false, false}), "");
-}
-
-TEST(ContentFilter, RootAloneWhenNothingIsChosen) {
-    EXPECT_EQ(fncGetFilterString({false, false, false, false, false, false}), kRoot);
-}
-
-TEST(ContentFilter, TermsFollowTheRootInTheirOrder) {
-    EXPECT_EQ(fncGetFilterString({false, true, false, false, false, false}),
-              kRoot + " or " + kHtml);
-    // After a parenthesised term the joint reads ")  or".
-    EXPECT_EQ(fncGetFilterString({false, true, true, false, false, false}),
-              kRoot + " or " + kHtml + " or " + kScript);
-    EXPECT_EQ(fncGetFilterString({false, false, false, true, false, false}),
-              kRoot + " or " + kArchive);
-    EXPECT_EQ(fncGetFilterString({false, false, false, false, true, false}),
-              kRoot + " or " + kMovie);
-    EXPECT_EQ(fncGetFilterString({false, false, false, false, false, true}),
-              kRoot + " or " + kSound);
-    EXPECT_EQ(fncGetFilterString({false, true, true, true, true, true}),
-              kRoot + " or " + kHtml + " or " + kScript + " or " + kArchive + " or " + kMovie +
-                  " or " + kSound);
+// Which requests each choice of content types lets through: the site's root
+// always, a type's extensions anywhere in the stem (so "/x.html.bak" counts),
+// case-sensitively; "include all" wins over everything else.
+TEST(ContentFilter, KeepsTheRootAndTheChosenTypesOnly) {
+    const Strings stems = {"/",      "/index.html", "/a.shtml", "/b.asp",    "/c.aspx",
+                           "/d.zip", "/e.lzh",      "/f.cab",   "/g.tar.gz", "/h.mpg",
+                           "/i.mov", "/j.swf",      "/k.wmv",   "/l.mp3",    "/m.mid",
+                           "/n.wav", "/o.gif",      "/sub/",    "/P.HTML",   "/x.html.bak"};
+    const Strings root = {"/"}, html = {"/index.html", "/a.shtml", "/x.html.bak"},
+                  script = {"/b.asp", "/c.aspx"},
+                  archive = {"/d.zip", "/e.lzh", "/f.cab", "/g.tar.gz"},
+                  movie = {"/h.mpg", "/i.mov", "/j.swf", "/k.wmv"},
+                  sound = {"/l.mp3", "/m.mid", "/n.wav"};
+    const struct {
+        ContentTypes types;
+        std::vector<Strings> kept;
+    } cases[] = {
+        {{true, true, true, true, true, true}, {stems}},
+        {{true, false, false, false, false, false}, {stems}},
+        {{false, false, false, false, false, false}, {root}},
+        {{false, true, false, false, false, false}, {root, html}},
+        {{false, false, true, false, false, false}, {root, script}},
+        {{false, true, true, false, false, false}, {root, html, script}},
+        {{false, false, false, true, false, false}, {root, archive}},
+        {{false, false, false, false, true, false}, {root, movie}},
+        {{false, false, false, false, false, true}, {root, sound}},
+        {{false, true, true, true, true, true}, {root, html, script, archive, movie, sound}}};
+    std::vector<Strings> rows;
+    for (const auto& s : stems) rows.push_back({s});
+    for (const auto& c : cases) {
+        auto table = testing::makeTable({"cs-uri-stem"}, rows);
+        table->setFilter(fncGetFilterString(c.types));
+        Strings expected;
+        for (const auto& s : stems)
+            for (const auto& kind : c.kept)
+                if (std::find(kind.begin(), kind.end(), s) != kind.end()) expected.push_back(s);
+        EXPECT_EQ(testing::visibleColumn(*table, "cs-uri-stem"), expected) << table->filter();
+    }
 }
 
 }  // namespace

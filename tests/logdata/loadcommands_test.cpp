@@ -32,9 +32,8 @@ TEST(LoadCommands, GatherOrLoadOne) {
     for (const auto& c : cases) {
         LoadContext ctx;
         ctx.settings.types.IncludeAll = !c.htmlOnly;
-        const LoadResult r = c.names.size() == 1
-                                 ? loadSingleLog(dir.path().string(), c.names[0], 2, ctx)
-                                 : gatherLogs(dir.path().string(), c.names, 2, ctx);
+        const LoadResult r = c.names.size() == 1 ? loadSingleLog(dir.path(), c.names[0], 2, ctx)
+                                                 : gatherLogs(dir.path(), c.names, 2, ctx);
         EXPECT_EQ(r.caption, c.caption) << c.caption;
         EXPECT_EQ(r.table ? r.table->rowCount() : 0, c.rows) << c.caption;
         EXPECT_EQ(r.nothingToShow, c.nothingToShow) << c.caption;

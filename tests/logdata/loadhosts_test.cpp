@@ -2,15 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include "loadtesting.h"
 #include "logdata/logreader.h"
+#include "tests/support/loadfakes.h"
+#include "tests/support/tables.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {
 
 using testing::cell;
 using testing::FakeHosts;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::TestContext;
 
 class HostsTest : public ::testing::Test {
@@ -24,7 +26,7 @@ protected:
         return fncGetRecordsetFromLog(dir_.write("ex.log", text), table_, kLogTypeW3c, t_.ctx);
     }
 
-    TempDir dir_;
+    TempFolder dir_;
     TestContext t_;
     FakeHosts hosts_;
     RecordsetPtr table_;
@@ -135,7 +137,7 @@ protected:
         return stems;
     }
 
-    TempDir dir_;
+    TempFolder dir_;
     TestContext t_;
 };
 

@@ -5,16 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include "loadtesting.h"
 #include "logdata/logformat.h"
 #include "logdata/logreader.h"
+#include "tests/support/loadfakes.h"
+#include "tests/support/tables.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {
 
 using testing::cell;
 using testing::fieldNames;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::TestContext;
 using Names = std::vector<std::string>;
 
@@ -54,7 +56,7 @@ protected:
         return fncGetRecordsetFromLog(path, table_, logType, t_.ctx);
     }
 
-    TempDir dir_;
+    TempFolder dir_;
     TestContext t_;
     testing::FakeHosts hosts_;
     RecordsetPtr table_;

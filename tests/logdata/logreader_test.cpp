@@ -6,14 +6,16 @@
 #include <gtest/gtest.h>
 
 #include "common/appinfo.h"
-#include "loadtesting.h"
+#include "tests/support/loadfakes.h"
+#include "tests/support/tables.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {
 
 using testing::cell;
 using testing::fieldNames;
-using testing::TempDir;
+using testing::TempFolder;
 using testing::TestContext;
 using Names = std::vector<std::string>;
 
@@ -45,7 +47,7 @@ protected:
         return "fncGetRecordsetFromLog:" + std::to_string(number);
     }
 
-    TempDir dir_;
+    TempFolder dir_;
     TestContext t_;
     RecordsetPtr table_;
 };
@@ -255,7 +257,7 @@ TEST(LogReaderHelpers, TrimSplitFileNameAndLineCount) {
     EXPECT_EQ(fncGetFileName("logs/"), "");
     EXPECT_EQ(fncGetFileName("ex030501.log"), "");
 
-    TempDir dir;
+    TempFolder dir;
     EXPECT_EQ(fncGetLineCount(dir.write("a", "")), 0);
     EXPECT_EQ(fncGetLineCount(dir.write("b", "\n")), 1);
     EXPECT_EQ(fncGetLineCount(dir.write("c", "x\r\ny\r\n")), 2);

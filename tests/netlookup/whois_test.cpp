@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "common/qtcommon.h"
+#include "tests/support/capturedmessages.h"
 
 namespace brevadin {
 namespace {
@@ -76,14 +77,6 @@ private:
 
 class WhoisTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        old_ = setMessagePresenter([this](const MessageRequest& r) {
-            messages.push_back(r.prompt);
-            return kMsgResultOk;
-        });
-    }
-    void TearDown() override { setMessagePresenter(old_); }
-
     // Runs one search and waits for it to end; gives what the window shows.
     QString search(const QString& server, int timeoutMs = 5000) {
         QSignalSpy done(&w, &frmWhois::searchFinished);
@@ -98,11 +91,9 @@ protected:
     }
 
     frmWhois w;
-    std::vector<QString> messages;
+    testing::CapturedMessages captured_;
+    std::vector<QString>& messages = captured_.prompts;
     const QString timedOut = QStringLiteral("タイムアウトしました");
-
-private:
-    MessagePresenter old_;
 };
 
 TEST(WhoisHelpers, AddressFromCellAndReferrerRule) {

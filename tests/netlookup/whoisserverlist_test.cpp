@@ -6,133 +6,82 @@
 #include <vector>
 
 #include "export/xmlconv.h"
-#include "testsupport.h"
+#include "tests/support/tables.h"
+#include "tests/support/testfiles.h"
 
 namespace brevadin {
 namespace {
 
-using nettest::TempDir;
+using testing::readFile;
 
 // The SVNAME values of a stored list file, in file order.
-std::vector<std::string> storedServers(const std::string& path) {
-    std::vector<std::string> out;
+WhoisServerList storedServers(const std::string& path) {
     RecordsetPtr table = fncGetRecordsetFromXml(path);
-    if (!table) return out;
-    const int column = table->fieldIndex("SVNAME");
-    if (column < 0) return out;
-    for (size_t i = 0; i < table->rowCount(); ++i) {
-        out.emplace_back(table->value(table->viewRow(i), column));
-    }
-    return out;
+    return table ? testing::visibleColumn(*table, "SVNAME") : WhoisServerList{"<unreadable>"};
 }
 
 class WhoisServerListTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.ok());
-        path_ = dir_.file("whoissv.xml");
-    }
-    TempDir dir_;
-    std::string path_;
+    testing::TempFolder dir_;
+    const std::string path_ = dir_.file("whoissv.xml");
 };
 
-TEST(WhoisBuiltIn, EightRegistriesWithJpnicListedTwiceFirst) {
-    const auto& list = builtInWhoisServers();
-    ASSERT_EQ(list.size(), 8u);
-    EXPECT_EQ(list[0], list[1]);
-    EXPECT_EQ(list[0], "whois.nic.ad.jp");
-    const std::vector<std::string> rest = {"whois.apnic.net", "whois.kisa.or.kr", "whois.arin.net",
-                                           "whois.ripe.net",  "whois.lacnic.net", "whois.radb.net"};
-    EXPECT_EQ(std::vector<std::string>(list.begin() + 2, list.end()), rest);
-}
-
 TEST_F(WhoisServerListTest, AMissingFileGivesTheBuiltInListAndWritesIt) {
+    const auto& builtIn = builtInWhoisServers();
+    ASSERT_EQ(builtIn.size(), 8u);
+    EXPECT_EQ(builtIn[0], builtIn[1]);  // JPNIC is asked twice, first
     std::string error = "untouched";
-    WhoisServerList list = fncLoadWhoisServerList(path_, &error);
+    EXPECT_EQ(fncLoadWhoisServerList(path_, &error), builtIn);
     EXPECT_EQ(error, "");
-    EXPECT_EQ(list, builtInWhoisServers());
-
     RecordsetPtr raw = fncGetRecordsetFromXml(path_);
     ASSERT_TRUE(raw);
-    ASSERT_EQ(raw->fieldCount(), 1u);
-    EXPECT_EQ(raw->fields()[0].name, "SVNAME");
+    EXPECT_EQ(testing::fieldNames(*raw), testing::Strings{"SVNAME"});
     EXPECT_EQ(raw->fields()[0].type, FieldType::NarrowText);
-    auto stored = storedServers(path_);
-    ASSERT_EQ(stored.size(), 8u);
-    EXPECT_EQ(stored[0], stored[1]);
-    EXPECT_EQ(stored, builtInWhoisServers());
-    EXPECT_FALSE(nettest::fileExists(path_ + ".bad"));
+    EXPECT_EQ(storedServers(path_), builtIn);
+    EXPECT_FALSE(std::filesystem::exists(path_ + ".bad"));
 }
 
-TEST_F(WhoisServerListTest, APresentFileIsReadInRowOrderAndLeftAsItIs) {
-    const WhoisServerList mine = {"whois.example.net", "whois.radb.net", "whois.example.net",
-                                  "whois.arin.net"};
-    std::string error;
-    RecordsetPtr written = fncCreateWhoisServerList(mine, path_, &error);
-    ASSERT_EQ(error, "");
-    const std::string before = nettest::readFile(path_);
-
-    EXPECT_EQ(fncLoadWhoisServerList(path_), mine);
-    EXPECT_EQ(nettest::readFile(path_), before);
-}
-
-TEST_F(WhoisServerListTest, AFileWithoutRowsGivesAnEmptyList) {
-    // A hand-edited file is taken at its word, even when it names no server.
-    std::string error;
-    fncCreateWhoisServerList({}, path_, &error);
-    ASSERT_EQ(error, "");
-    EXPECT_TRUE(fncLoadWhoisServerList(path_).empty());
-    EXPECT_FALSE(nettest::fileExists(path_ + ".bad"));
-}
-
-TEST_F(WhoisServerListTest, AnUnreadableFileIsKeptAsBadAndReplaced) {
-    const std::string garbage = "whois.example.net\nnot xml at all\n";
-    nettest::writeFile(path_, garbage);
-    std::string error;
-    EXPECT_EQ(fncLoadWhoisServerList(path_, &error), builtInWhoisServers());
-    EXPECT_EQ(error, "");
-    EXPECT_EQ(nettest::readFile(path_ + ".bad"), garbage);
-    EXPECT_EQ(storedServers(path_), builtInWhoisServers());
-}
-
-TEST_F(WhoisServerListTest, AStoredTableWithoutSvnameCountsAsUnreadable) {
-    Recordset other;
-    other.appendField("IP", FieldType::NarrowText, 50);
-    other.open();
-    other.setValue(other.appendRow(), 0, "192.0.2.1");
-    ASSERT_TRUE(fncSaveRecordsetToXml(other, path_));
-    const std::string before = nettest::readFile(path_);
-
-    EXPECT_EQ(fncLoadWhoisServerList(path_), builtInWhoisServers());
-    EXPECT_EQ(nettest::readFile(path_ + ".bad"), before);
-    EXPECT_EQ(storedServers(path_), builtInWhoisServers());
-}
-
-TEST_F(WhoisServerListTest, CreateReturnsTheOpenTableItWrote) {
-    const WhoisServerList list = {"b.example", "a.example", "c.example"};
-    std::string error = "untouched";
-    RecordsetPtr table = fncCreateWhoisServerList(list, path_, &error);
-    EXPECT_EQ(error, "");
-    ASSERT_TRUE(table);
-    EXPECT_TRUE(table->isOpen());
-    ASSERT_EQ(table->rowCount(), 3u);
-    for (size_t i = 0; i < list.size(); ++i) {
-        EXPECT_EQ(table->value(table->viewRow(i), 0), list[i]);
+// A present file is taken at its word, in row order, even when it names no
+// server, and left as it is.
+TEST_F(WhoisServerListTest, APresentFileIsReadInRowOrderAndLeftAlone) {
+    for (const WhoisServerList& mine :
+         {WhoisServerList{"whois.example.net", "whois.radb.net", "whois.example.net", "a.example"},
+          WhoisServerList{}}) {
+        std::string error = "untouched";
+        RecordsetPtr table = fncCreateWhoisServerList(mine, path_, &error);
+        EXPECT_EQ(error, "");
+        ASSERT_TRUE(table && table->isOpen());
+        EXPECT_EQ(testing::visibleColumn(*table, "SVNAME"), mine);
+        const std::string before = readFile(path_);
+        EXPECT_EQ(fncLoadWhoisServerList(path_), mine);
+        EXPECT_EQ(readFile(path_), before);
+        EXPECT_FALSE(std::filesystem::exists(path_ + ".bad"));
     }
-    EXPECT_EQ(storedServers(path_), list);
 }
 
-TEST_F(WhoisServerListTest, CreateReportsAFailedWrite) {
+TEST_F(WhoisServerListTest, AnUnreadableOrForeignFileIsKeptAsBadAndReplaced) {
+    const std::string hosts = dir_.file("hosts.xml");  // a stored table of another shape
+    ASSERT_TRUE(fncSaveRecordsetToXml(*testing::makeTable({"IP"}, {{"192.0.2.1"}}), hosts));
+    for (const std::string& before :
+         {std::string("whois.example.net\nnot xml\n"), readFile(hosts)}) {
+        testing::writeFile(path_, before);
+        std::string error;
+        EXPECT_EQ(fncLoadWhoisServerList(path_, &error), builtInWhoisServers());
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(readFile(path_ + ".bad"), before);
+        EXPECT_EQ(storedServers(path_), builtInWhoisServers());
+    }
+}
+
+TEST_F(WhoisServerListTest, AFailedWriteIsReportedButTheListServes) {
+    const std::string gone = dir_.file("gone/whoissv.xml");
     std::string error;
-    RecordsetPtr table =
-        fncCreateWhoisServerList(builtInWhoisServers(), dir_.file("gone/whoissv.xml"), &error);
+    RecordsetPtr table = fncCreateWhoisServerList(builtInWhoisServers(), gone, &error);
     EXPECT_FALSE(error.empty());
     ASSERT_TRUE(table);
-    EXPECT_EQ(table->rowCount(), 8u);
-
-    // Loading from there still gives a list to work with, and says what went wrong.
+    EXPECT_EQ(table->rowCount(), builtInWhoisServers().size());
     error.clear();
-    EXPECT_EQ(fncLoadWhoisServerList(dir_.file("gone/whoissv.xml"), &error), builtInWhoisServers());
+    EXPECT_EQ(fncLoadWhoisServerList(gone, &error), builtInWhoisServers());
     EXPECT_FALSE(error.empty());
 }
 

@@ -1,52 +1,16 @@
 #pragma once
 
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "config/columnwidths.h"
 #include "logdata/loadcontext.h"
-#include "logdata/recordset.h"
 
 namespace brevadin::testing {
-
-// A folder of its own under the system's temporary folder, removed with
-// everything in it when the test ends.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "brevadin-XXXXXX").string();
-        char* made = ::mkdtemp(pattern.data());
-        if (made) path_ = made;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& path() const { return path_; }
-
-    // Writes the bytes as they are: no line-end translation.
-    std::string write(const std::string& name, std::string_view bytes) const {
-        std::string file = path_ + "/" + name;
-        std::ofstream out(file, std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return file;
-    }
-
-private:
-    std::string path_;
-};
 
 class RecordingProgress : public ProgressSink {
 public:
@@ -64,9 +28,7 @@ public:
 
     int64_t cancelAfter = -1;  // cancel on this call (counting from 1) and every later one
     bool cancelled = false;
-    int64_t calls = 0;
-    int64_t miniCalls = 0;
-    int64_t steps = 0;
+    int64_t calls = 0, miniCalls = 0, steps = 0;
     std::vector<int64_t> maxCountMini;
     std::string lastMessage;
     std::set<std::string> messages;
@@ -76,8 +38,7 @@ class RecordingMessages : public MessageSink {
 public:
     struct Shown {
         MessageIcon icon;
-        std::string text;
-        std::string title;
+        std::string text, title;
     };
     void showMessage(MessageIcon icon, const std::string& text, const std::string& title) override {
         shown.push_back(Shown{icon, text, title});
@@ -135,16 +96,19 @@ struct TestContext {
     LoadContext ctx;
 };
 
-inline std::vector<std::string> fieldNames(const Recordset& table) {
-    std::vector<std::string> names;
-    for (const auto& f : table.fields()) names.push_back(f.name);
-    return names;
-}
-
-inline std::string cell(const Recordset& table, size_t row, std::string_view field) {
-    int column = table.fieldIndex(field);
-    if (column < 0) return "<no field " + std::string(field) + ">";
-    return std::string(table.value(row, static_cast<size_t>(column)));
-}
+// A grid of n columns, every one `width` twips wide until set.
+class FakeWidths : public ColumnWidths {
+public:
+    explicit FakeWidths(int64_t n, int64_t width = 1200) : w(static_cast<size_t>(n), width) {}
+    int64_t Cols() const override { return static_cast<int64_t>(w.size()); }
+    int64_t ColWidth(int64_t c) const override { return w[static_cast<size_t>(c)]; }
+    void setColWidth(int64_t c, int64_t twips) override {
+        if (c < 0)
+            std::fill(w.begin(), w.end(), twips);
+        else
+            w[static_cast<size_t>(c)] = twips;
+    }
+    std::vector<int64_t> w;
+};
 
 }  // namespace brevadin::testing
