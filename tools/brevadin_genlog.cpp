@@ -332,6 +332,14 @@ void appendW3c(std::string& out, std::string_view v) {
     for (char c : v) out += c == ' ' ? '+' : c;
 }
 
+// "MM:SS", after the hour the formats write each in their own way.
+void appendMinutesSeconds(std::string& out, const Moment& m) {
+    out += ':';
+    two(out, m.minute);
+    out += ':';
+    two(out, m.second);
+}
+
 void appendW3cDateTime(std::string& out, const Moment& m) {
     appendNumber(out, m.year);
     out += '-';
@@ -340,10 +348,7 @@ void appendW3cDateTime(std::string& out, const Moment& m) {
     two(out, m.day);
     out += ' ';
     two(out, m.hour);
-    out += ':';
-    two(out, m.minute);
-    out += ':';
-    two(out, m.second);
+    appendMinutesSeconds(out, m);
 }
 
 void writeW3cHeader(std::string& out, const Moment& m, bool withHost, const char* eol) {
@@ -580,10 +585,7 @@ int main(int argc, char** argv) {
                 appendNumber(buf, m.year);
                 buf += ':';
                 two(buf, m.hour);
-                buf += ':';
-                two(buf, m.minute);
-                buf += ':';
-                two(buf, m.second);
+                appendMinutesSeconds(buf, m);
                 buf += ' ';
                 buf += opt.tz;
                 buf += "] \"";
@@ -622,10 +624,7 @@ int main(int argc, char** argv) {
                 two(buf, m.year % 100);
                 buf += ", ";
                 appendNumber(buf, m.hour);
-                buf += ':';
-                two(buf, m.minute);
-                buf += ':';
-                two(buf, m.second);
+                appendMinutesSeconds(buf, m);
                 buf += ", W3SVC1, WEBSV01, 192.168.1.10, ";
                 appendNumber(buf, taken);
                 buf += ", ";
