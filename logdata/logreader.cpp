@@ -1,603 +1,36 @@
 #include "logdata/logreader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <new>
-#include <stdexcept>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "common/appinfo.h"
 #include "logdata/contentfilter.h"
+#include "logdata/linefeeder.h"
+#include "logdata/linesplit.h"
 #include "logdata/logformat.h"
-#include "logdata/textdecode.h"
 #include "logdata/timeshift.h"
 
 namespace brevadin {
 namespace {
 
-constexpr size_t kReadBlock = size_t{1} << 20;
 constexpr uint32_t kNoId = std::numeric_limits<uint32_t>::max();
 constexpr size_t kNoRow = std::numeric_limits<size_t>::max();
 constexpr char kProcedure[] = "fncGetRecordsetFromLog";
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// Opens a file for reading; -1 when it cannot be opened or is not a regular
-// file. A named pipe or a device named like a log would otherwise block the
-// open or never reach an end, so the open itself must not wait for a writer.
-int openForReading(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return fd;
-}
-
-// read() that retries on interruption; -1 on failure.
-ssize_t readSome(int fd, char* buffer, size_t size) {
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, size);
-        if (n >= 0 || errno != EINTR) return n;
-    }
-}
-
-bool startsWithBom(const char* data, size_t size) {
-    return size >= 3 && std::memcmp(data, "\xef\xbb\xbf", 3) == 0;
-}
-
-// A growable byte buffer whose new bytes are left uninitialised.
-class ReadBuffer {
-public:
-    explicit ReadBuffer(size_t size) : data_(new char[size]), size_(size) {}
-    char* data() { return data_.get(); }
-    size_t size() const { return size_; }
-    // Doubles the size, keeping the first `keep` bytes.
-    void grow(size_t keep) {
-        std::unique_ptr<char[]> bigger(new char[size_ * 2]);
-        std::memcpy(bigger.get(), data_.get(), keep);
-        data_ = std::move(bigger);
-        size_ *= 2;
-    }
-
-private:
-    std::unique_ptr<char[]> data_;
-    size_t size_;
-};
-
-struct FileScan {
-    bool utf8 = true;       // no malformed UTF-8 sequence
-    bool cutAtEnd = false;  // ...but the last one is cut off by the end of the file
-    bool bom = false;
-    char lineEnd = '\n';  // '\r' for a file whose lines end in CR alone
-    int64_t size = 0;     // bytes counted: the part of the file this load reads
-};
-
-// The line count of fncGetLineCount, from the current position of fd to its
-// end; with `scan`, the same pass also checks the encoding, so the file is
-// read only once before loading.
-//
-// A file without a single LF but with CRs was written with classic Mac OS
-// line ends: its CRs are its line ends. Any other file ends lines in LF (an
-// LF after a CR included), and a CR elsewhere is part of the text.
-int64_t scanOpenFile(int fd, FileScan* scan) {
-    std::unique_ptr<char[]> buffer(new char[kReadBlock]);
-    Utf8Checker checker;
-    int64_t lines = 0;
-    int64_t crs = 0;  // counted only as long as no LF has turned up
-    int64_t size = 0;
-    char last = '\n';
-    bool first = true;
-    for (;;) {
-        ssize_t n = readSome(fd, buffer.get(), kReadBlock);
-        if (n < 0) return -2;
-        if (n == 0) break;
-        const char* data = buffer.get();
-        size_t bytes = static_cast<size_t>(n);
-        size += n;
-        lines += std::count(data, data + bytes, '\n');
-        if (lines == 0) crs += std::count(data, data + bytes, '\r');
-        last = data[bytes - 1];
-        if (scan) {
-            if (first && startsWithBom(data, bytes)) {
-                scan->bom = true;
-                data += 3;
-                bytes -= 3;
-            }
-            if (checker.valid()) checker.feed(data, bytes);
-        }
-        first = false;
-    }
-    char lineEnd = '\n';
-    if (lines == 0 && crs > 0) {
-        lineEnd = '\r';
-        lines = crs;
-    }
-    if (size > 0 && last != lineEnd) ++lines;
-    if (scan) {
-        scan->utf8 = checker.valid();
-        scan->cutAtEnd = checker.valid() && !checker.finish();
-        scan->lineEnd = lineEnd;
-        scan->size = size;
-    }
-    return lines;
-}
-
-void trimSpacesInto(std::string_view line, std::string& out) {
-    out.clear();
-    out.reserve(line.size());
-    char previous = 0;
-    for (char c : line) {
-        if (c == ' ' && previous == ' ') continue;
-        out += c;
-        previous = c;
-    }
-}
 
 [[noreturn]] void fail(int number, const std::string& description) {
     throw AppError(number, kProcedure, description);
 }
 
-// The W3C cut: fncTrimSpaces followed by the split at single spaces, done in
-// one pass without copying. A leading or trailing run of spaces still gives
-// an empty first or last piece. Appends to `out`.
-void splitCollapsed(std::string_view line, std::vector<std::string_view>& out) {
-    const char* p = line.data();
-    const char* end = p + line.size();
-    if (p == end) return;
-    for (;;) {
-        const char* space = static_cast<const char*>(std::memchr(p, ' ', end - p));
-        if (!space) {
-            out.emplace_back(p, end - p);
-            return;
-        }
-        out.emplace_back(p, space - p);
-        p = space + 1;
-        while (p != end && *p == ' ') ++p;
-        if (p == end) {
-            out.emplace_back();
-            return;
-        }
-    }
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool isBlankLine(std::string_view line) {
-    return std::all_of(line.begin(), line.end(), isBlank);
-}
-
-// The W3C cut for lines that hold a TAB or a double quote: runs of spaces and
-// TABs separate values, and a value that opens with a quote runs to the quote
-// that a separator or the line end follows (the working draft's quoted
-// strings, which Oracle Web Cache and IIS Advanced Logging write for values
-// with spaces). It is stored without its quotes, a doubled quote inside as
-// one: that unescaping rewrites the value where it lies, which is why the
-// line is writable. Edge separators give empty pieces as splitCollapsed does.
-void splitQuoted(char* line, size_t length, std::vector<std::string_view>& out) {
-    char* p = line;
-    char* const end = line + length;
-    if (p == end) return;
-    for (;;) {
-        if (*p == '"') {
-            char* write = ++p;
-            char* const start = write;
-            for (; p != end; ++p) {
-                if (*p == '"') {
-                    if (p + 1 != end && p[1] == '"') {
-                        ++p;
-                    } else if (p + 1 == end || isBlank(p[1])) {
-                        break;
-                    }
-                }
-                *write++ = *p;
-            }
-            out.emplace_back(start, static_cast<size_t>(write - start));
-            if (p != end) ++p;  // the closing quote
-        } else {
-            char* const start = p;
-            while (p != end && !isBlank(*p)) ++p;
-            out.emplace_back(start, static_cast<size_t>(p - start));
-        }
-        if (p == end) return;
-        while (p != end && isBlank(*p)) ++p;
-        if (p == end) {
-            out.emplace_back();
-            return;
-        }
-    }
-}
-
-// End of a bracketed or quoted value that opens at text[open]: the closing
-// character that is followed by a space or the end of the line, so that a
-// stray quote inside a user agent does not cut it. Backslash escapes inside
-// quotes are skipped. npos when the value is never closed.
-size_t findClosing(std::string_view text, size_t open, char closing) {
-    for (size_t i = open + 1; i < text.size(); ++i) {
-        char c = text[i];
-        if (closing == '"' && c == '\\') {
-            ++i;
-            continue;
-        }
-        if (c == closing && (i + 1 == text.size() || text[i + 1] == ' ')) return i;
-    }
-    return std::string_view::npos;
-}
-
-struct NcsaToken {
-    std::string_view text;
-    char opener;  // '[' or '"' for a bracketed or quoted value, 0 for a bare one
-};
-
-// NCSA lines: values are separated by spaces, except that a value in
-// brackets (the date) or quotes (request, referer, user agent and what
-// servers append) runs to its closing character and is stored without it.
-void splitNcsa(std::string_view line, std::vector<NcsaToken>& out) {
-    out.clear();
-    size_t i = 0;
-    const size_t n = line.size();
-    if (n == 0) return;
-    for (;;) {
-        char c = line[i];
-        if (c == '[' || c == '"') {
-            size_t close = findClosing(line, i, c == '[' ? ']' : '"');
-            if (close == std::string_view::npos) {
-                out.push_back({line.substr(i + 1), c});
-                return;
-            }
-            out.push_back({line.substr(i + 1, close - i - 1), c});
-            i = close + 1;
-        } else {
-            size_t space = line.find(' ', i);
-            if (space == std::string_view::npos) space = n;
-            out.push_back({line.substr(i, space - i), 0});
-            i = space;
-        }
-        if (i >= n) return;
-        ++i;  // the one space between values (runs were trimmed before)
-        if (i >= n) {
-            out.push_back({{}, 0});
-            return;
-        }
-    }
-}
-
-// Microsoft IIS lines: values separated by a comma and a space, the line
-// ending in a comma.
-void splitIis(std::string_view line, std::vector<std::string_view>& out) {
-    out.clear();
-    while (!line.empty() && line.back() == ' ') line.remove_suffix(1);
-    if (!line.empty() && line.back() == ',') line.remove_suffix(1);
-    if (line.empty()) return;
-    size_t start = 0;
-    for (;;) {
-        size_t sep = line.find(", ", start);
-        if (sep == std::string_view::npos) {
-            out.push_back(line.substr(start));
-            return;
-        }
-        out.push_back(line.substr(start, sep - start));
-        start = sep + 2;
-    }
-}
-
 bool startsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
-
-enum class Decode { Utf8, Sanitize, Cp932 };
-
-constexpr size_t kUnsplit = std::numeric_limits<size_t>::max();
-// A line holding a NUL byte: no log writes one, so it is binary data or the
-// zero-filled tail a crash leaves; it is an error line, never a row.
-constexpr size_t kNotText = kUnsplit - 1;
-// An empty or whitespace-only line: a stray line end (an editor, a copy, a
-// server that writes one after its directives) that carries no record.
-constexpr size_t kBlankLine = kUnsplit - 2;
-
-// Whole lines of the file, decoded to UTF-8 by the reading thread.
-struct LineBlock {
-    struct Line {
-        size_t begin;
-        size_t length;      // without the line end
-        size_t firstValue;  // into values
-        // kUnsplit: the reader cuts the line itself; kNotText: an error line;
-        // kBlankLine: skipped.
-        size_t valueCount;
-    };
-    std::string text;
-    std::vector<Line> lines;
-    std::vector<std::string_view> values;  // into text
-    bool last = false;                     // the end of the file follows these lines
-    int readError = 0;                     // errno of a read that failed after these lines
-    bool shortened = false;                // the file lost counted bytes while it was read
-};
-
-// Reads, decodes and (for W3C lines) cuts the file on a thread of its own,
-// a few blocks ahead of the loading thread, which then only stores values.
-// Every call back to the caller (progress, messages, host names) stays on the
-// loading thread. Memory stays bounded: blocks circulate between the two
-// threads and are reused.
-//
-// Only the `limit` bytes the count saw are read, so a log that its server
-// keeps writing loads the lines that were counted, not a moving target; a
-// counted last line still being written is read on to its line end.
-class LineFeeder {
-public:
-    LineFeeder(int fd, int64_t limit, char lineEnd, Decode decode, bool splitW3c)
-        : fd_(fd), limit_(limit), lineEnd_(lineEnd), decode_(decode), splitW3c_(splitW3c) {
-        for (int i = 0; i < 3; ++i) {
-            blocks_.push_back(std::make_unique<LineBlock>());
-            free_.push_back(blocks_.back().get());
-        }
-        thread_ = std::thread([this] { run(); });
-    }
-
-    ~LineFeeder() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-
-    LineFeeder(const LineFeeder&) = delete;
-    LineFeeder& operator=(const LineFeeder&) = delete;
-
-    // The next block in file order. Throws what made the reading thread stop.
-    LineBlock* next() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
-        if (ready_.empty()) {
-            if (outOfMemory_) throw std::bad_alloc();
-            throw std::runtime_error(failure_.empty() ? "読み込みが途中で止まりました" : failure_);
-        }
-        LineBlock* block = ready_.front();
-        ready_.pop_front();
-        return block;
-    }
-
-    void recycle(LineBlock* block) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            free_.push_back(block);
-        }
-        changed_.notify_all();
-    }
-
-private:
-    LineBlock* takeFree() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return !free_.empty() || stopping_; });
-        if (stopping_) return nullptr;
-        LineBlock* block = free_.front();
-        free_.pop_front();
-        return block;
-    }
-
-    void publish(LineBlock* block) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ready_.push_back(block);
-        }
-        changed_.notify_all();
-    }
-
-    void run() {
-        try {
-            produce();
-        } catch (const std::bad_alloc&) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            outOfMemory_ = true;
-        } catch (const std::exception& e) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            failure_ = e.what();
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            finished_ = true;
-        }
-        changed_.notify_all();
-    }
-
-    void produce() {
-        std::unique_ptr<Cp932Decoder> cp932;
-        if (decode_ == Decode::Cp932) cp932 = std::make_unique<Cp932Decoder>();
-        // Not a vector: bytes about to be overwritten by read need no zeroing.
-        ReadBuffer raw(kReadBlock);
-        size_t held = 0;         // bytes of an unfinished line kept from the last read
-        int64_t offset = 0;      // bytes read so far
-        bool finishing = false;  // past the limit, reading the rest of the last counted line
-        bool atEnd = false;
-        while (!atEnd) {
-            LineBlock* block = takeFree();
-            if (!block) return;
-            block->text.clear();
-            block->lines.clear();
-            block->values.clear();
-            block->last = false;
-            block->readError = 0;
-            block->shortened = false;
-            size_t end = 0;  // bytes of whole lines to pass on
-            for (;;) {
-                if (!finishing && offset >= limit_) {
-                    if (held == 0) {
-                        atEnd = true;
-                        break;
-                    }
-                    finishing = true;
-                }
-                if (held == raw.size()) raw.grow(held);  // a very long line
-                size_t room = raw.size() - held;
-                if (!finishing)
-                    room = static_cast<size_t>(
-                        std::min<int64_t>(static_cast<int64_t>(room), limit_ - offset));
-                ssize_t n = readSome(fd_, raw.data() + held, room);
-                if (n < 0) {
-                    block->readError = errno != 0 ? errno : EIO;
-                    atEnd = true;
-                    break;
-                }
-                if (n == 0) {
-                    atEnd = true;
-                    if (finishing) {
-                        end = held;  // the writer stopped within the line: take it as it is
-                    } else {
-                        // Truncated or cut short under the reader: the partial line
-                        // is dropped, and the load must not look complete.
-                        block->shortened = true;
-                    }
-                    break;
-                }
-                const size_t from = held;
-                held += static_cast<size_t>(n);
-                offset += n;
-                if (finishing) {
-                    const void* eol = std::memchr(raw.data() + from, lineEnd_, held - from);
-                    if (!eol) continue;
-                    // What follows was written after the count: not this load's.
-                    end = static_cast<size_t>(static_cast<const char*>(eol) - raw.data()) + 1;
-                    held = end;
-                    atEnd = true;
-                    break;
-                }
-                // Only whole lines go on; the rest waits for the next read.
-                const void* eol = ::memrchr(raw.data(), lineEnd_, held);
-                if (!eol) continue;
-                end = static_cast<size_t>(static_cast<const char*>(eol) - raw.data()) + 1;
-                break;
-            }
-            fill(*block, std::string_view(raw.data(), end), cp932.get());
-            std::memmove(raw.data(), raw.data() + end, held - end);
-            held -= end;
-            block->last = atEnd;
-            publish(block);
-        }
-    }
-
-    // A file that is not UTF-8 as a whole may still hold UTF-8 lines (logs
-    // concatenated across a change of the pages' encoding): each line that is
-    // well-formed UTF-8 stays so, and runs of the others go through CP932.
-    // Plain ASCII lines count as UTF-8, which CP932 would give them anyway.
-    void decodeMixed(std::string_view piece, std::string& out, Cp932Decoder& cp932) {
-        size_t runStart = 0;
-        bool runUtf8 = true;
-        size_t p = 0;
-        auto flush = [&](size_t upTo) {
-            std::string_view run = piece.substr(runStart, upTo - runStart);
-            if (runUtf8) {
-                out.append(run);
-            } else {
-                cp932.decode(run, out);
-            }
-            runStart = upTo;
-        };
-        while (p < piece.size()) {
-            size_t eol = piece.find(lineEnd_, p);
-            size_t next = eol == std::string_view::npos ? piece.size() : eol + 1;
-            bool utf8 = isValidUtf8(piece.substr(p, next - p));
-            if (utf8 != runUtf8) {
-                flush(p);
-                runUtf8 = utf8;
-            }
-            p = next;
-        }
-        flush(piece.size());
-    }
-
-    void fill(LineBlock& block, std::string_view piece, Cp932Decoder* cp932) {
-        switch (decode_) {
-            case Decode::Utf8:
-                block.text.assign(piece);
-                break;
-            case Decode::Sanitize:
-                appendSanitizedUtf8(piece, block.text);
-                break;
-            case Decode::Cp932:
-                decodeMixed(piece, block.text, *cp932);
-                break;
-        }
-        const char* base = block.text.data();
-        const char* p = base;
-        const char* end = base + block.text.size();
-        // Text almost never holds a NUL, and most W3C logs neither a TAB nor a
-        // quote: one look at the block spares a look per line.
-        const bool anyNul = std::memchr(base, '\0', block.text.size()) != nullptr;
-        const bool plain = splitW3c_ && !std::memchr(base, '"', block.text.size()) &&
-                           !std::memchr(base, '\t', block.text.size());
-        while (p < end) {
-            const char* eol = static_cast<const char*>(std::memchr(p, lineEnd_, end - p));
-            const char* lineEnd = eol ? eol : end;
-            size_t length = static_cast<size_t>(lineEnd - p);
-            if (lineEnd_ == '\n' && length > 0 && p[length - 1] == '\r') --length;
-            LineBlock::Line line{static_cast<size_t>(p - base), length, block.values.size(),
-                                 kUnsplit};
-            if (anyNul && std::memchr(p, '\0', length)) {
-                line.valueCount = kNotText;
-            } else if (length == 0 || (isBlank(*p) && isBlankLine(std::string_view(p, length)))) {
-                line.valueCount = kBlankLine;
-            } else if (splitW3c_ && *p != '#') {
-                if (plain) {
-                    splitCollapsed(std::string_view(p, length), block.values);
-                } else {
-                    splitQuoted(block.text.data() + (p - base), length, block.values);
-                }
-                line.valueCount = block.values.size() - line.firstValue;
-            }
-            block.lines.push_back(line);
-            p = eol ? eol + 1 : end;
-        }
-    }
-
-    const int fd_;
-    const int64_t limit_;
-    const char lineEnd_;
-    const Decode decode_;
-    const bool splitW3c_;
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::unique_ptr<LineBlock>> blocks_;
-    std::deque<LineBlock*> free_;
-    std::deque<LineBlock*> ready_;
-    bool stopping_ = false;
-    bool finished_ = false;
-    bool outOfMemory_ = false;
-    std::string failure_;
-    std::thread thread_;
-};
 
 // One call of the reader: the state it keeps from line to line.
 class LogLoad {
@@ -623,7 +56,6 @@ private:
     void addRow(std::string_view line);
     void iisValues(std::string_view line);
     void ncsaValues(std::string_view line);
-    std::string ncsaFieldList() const;
     void storeRow(const std::string_view* values, size_t count);
     uint32_t intern(size_t column, std::string_view text);
     void shiftTime();
@@ -666,13 +98,7 @@ private:
     std::vector<uint32_t> rowColumns_;
     size_t rowColumnCount_ = 0;
     std::vector<std::string_view> values_;
-    std::vector<NcsaToken> tokens_;
-    std::vector<std::string_view> hostParts_;
-    // What the NCSA lines read so far carried beyond the common layout.
-    bool ncsaCombined_ = false;
-    bool ncsaForwarded_ = false;
-    size_t ncsaExtras_ = 0;
-    bool ncsaVirtualHost_ = false;
+    NcsaLayout ncsaLayout_;
     std::string trimmed_;
     std::string joined_;
     int dateColumn_ = -1;
@@ -784,18 +210,7 @@ void LogLoad::report(MessageIcon icon, const std::string& text) {
 }
 
 LogLoad::Outcome LogLoad::readFile(int fd, int64_t lineCount, const FileScan& scan) {
-    // A BOM says UTF-8 even when some bytes are broken; without one, any
-    // malformed byte means the file was written in the Windows code page.
-    // A character cut off by the end of the file is no such byte: the file
-    // was copied or read while being written, and only that character is lost.
-    Decode decode = Decode::Utf8;
-    if (scan.bom) {
-        decode = scan.utf8 && !scan.cutAtEnd ? Decode::Utf8 : Decode::Sanitize;
-    } else if (!scan.utf8) {
-        decode = Cp932Decoder().ok() ? Decode::Cp932 : Decode::Sanitize;
-    } else if (scan.cutAtEnd) {
-        decode = Decode::Sanitize;
-    }
+    const Decode decode = decodeFor(scan);
     if (table_->isOpen()) table_->reserveRows(table_->storedRowCount() + lineCount);
 
     const bool w3c = logType_ != kLogTypeIis && logType_ != kLogTypeNcsa;
@@ -933,7 +348,7 @@ void LogLoad::addRow(std::string_view line) {
     if (ownFieldList_ || (logType_ != kLogTypeIis && logType_ != kLogTypeNcsa)) {
         trimmed_.assign(line);
         values_.clear();
-        splitQuoted(trimmed_.data(), trimmed_.size(), values_);
+        splitW3cQuoted(trimmed_.data(), trimmed_.size(), values_);
     } else if (logType_ == kLogTypeIis) {
         iisValues(line);
     } else {
@@ -954,93 +369,14 @@ void LogLoad::iisValues(std::string_view line) {
                                     std::to_string(values_.size()) + " 個)");
     // The fifteenth value, the request's parameters, belongs to the target as
     // its query; commas in it must not make more values.
-    if (values_.size() >= 15) {
-        joined_.clear();
-        for (size_t i = 14; i < values_.size(); ++i) {
-            if (i > 14) joined_ += ", ";
-            joined_ += values_[i];
-        }
-        if (joined_ != "-") {
-            joined_ = std::string(values_[13]) + "?" + joined_;
-            values_[13] = joined_;
-        }
-        values_.resize(14);
-    }
+    joinIisQuery(values_, joined_);
 }
 
-// Finds the common layout in the line, with what it may carry around it, and
-// places each value at its name's position; a field list that lacks a name
-// for what the line carries is widened first, as a "#Fields: " line would.
+// A field list that lacks a name for what the line carries is widened
+// first, as a "#Fields: " line would.
 void LogLoad::ncsaValues(std::string_view line) {
     trimSpacesInto(line, trimmed_);
-    splitNcsa(trimmed_, tokens_);
-    auto date = std::find_if(tokens_.begin(), tokens_.end(),
-                             [](const NcsaToken& t) { return t.opener == '['; });
-    // A forwarded-for list in the host position ("10.0.0.2, 10.0.0.1") is
-    // one value: a bare piece ending in a comma runs on into the next.
-    hostParts_.clear();
-    bool joining = false;
-    for (auto t = tokens_.begin(); t != date; ++t) {
-        if (joining) {
-            std::string_view& last = hostParts_.back();
-            last = std::string_view(last.data(), t->text.data() + t->text.size() - last.data());
-        } else {
-            hostParts_.push_back(t->text);
-        }
-        joining = !t->text.empty() && t->text.back() == ',';
-    }
-    if (date == tokens_.end() ||
-        std::any_of(tokens_.begin(), date, [](const NcsaToken& t) { return t.opener != 0; }) ||
-        (hostParts_.size() != 3 && hostParts_.size() != 4)) {
-        // No layout this reader knows: the values in order, as a field list
-        // would take them, so that a wrong format ends the load.
-        values_.clear();
-        for (const NcsaToken& t : tokens_) values_.push_back(t.text);
-        return;
-    }
-    const bool virtualHost = hostParts_.size() == 4;
-    const size_t after = static_cast<size_t>(date - tokens_.begin()) + 1;
-    const size_t trailing = tokens_.size() > after + 3 ? tokens_.size() - after - 3 : 0;
-    // What follows the byte count (none on a line cut short).
-    auto rest = [&](size_t i) -> const NcsaToken& { return tokens_[after + 3 + i]; };
-    const bool combined = trailing >= 2 && rest(0).opener == '"' && rest(1).opener == '"';
-    const bool forwarded = combined && trailing >= 3 && rest(2).opener == '"';
-    const size_t extras = trailing - (combined ? 2 : 0) - (forwarded ? 1 : 0);
-    if ((combined && !ncsaCombined_) || (forwarded && !ncsaForwarded_) || extras > ncsaExtras_ ||
-        (virtualHost && !ncsaVirtualHost_)) {
-        ncsaCombined_ = ncsaCombined_ || combined;
-        ncsaForwarded_ = ncsaForwarded_ || forwarded;
-        ncsaExtras_ = std::max(ncsaExtras_, extras);
-        ncsaVirtualHost_ = ncsaVirtualHost_ || virtualHost;
-        applyFieldList(ncsaFieldList());
-    }
-    values_.assign(names_.size(), std::string_view());
-    const size_t hostFrom = virtualHost ? 1 : 0;
-    for (size_t i = 0; i < 3; ++i) values_[i] = hostParts_[hostFrom + i];
-    for (size_t i = 0; i < 4 && after - 1 + i < tokens_.size(); ++i)
-        values_[3 + i] = tokens_[after - 1 + i].text;
-    size_t at = 7;
-    size_t next = 0;  // into rest
-    if (combined) {
-        values_[7] = rest(0).text;
-        values_[8] = rest(1).text;
-        next = 2;
-    }
-    if (ncsaCombined_) at = 9;
-    if (forwarded) values_[at] = rest(next++).text;
-    if (ncsaForwarded_) ++at;
-    for (; next < trailing; ++next) values_[at++] = rest(next).text;
-    if (virtualHost) values_.back() = hostParts_[0];
-}
-
-// The current NCSA names: the common ones, then what the lines so far added.
-std::string LogLoad::ncsaFieldList() const {
-    std::string list(ncsaCombined_ ? kNcsaCombinedFieldList : kNcsaFieldList);
-    if (ncsaForwarded_) (list += ' ') += kNcsaForwardedFor;
-    for (size_t i = 1; i <= ncsaExtras_; ++i)
-        ((list += ' ') += kNcsaExtraPrefix) += std::to_string(i);
-    if (ncsaVirtualHost_) (list += ' ') += kNcsaVirtualHost;
-    return list;
+    if (ncsaLayout_.place(trimmed_, values_)) applyFieldList(ncsaLayout_.fieldList());
 }
 
 void LogLoad::storeRow(const std::string_view* values, size_t count) {
@@ -1223,19 +559,6 @@ RecordsetPtr fncMergeFields(RecordsetPtr& table, std::string_view header) {
     return table;
 }
 
-int64_t fncGetLineCount(const std::string& path) {
-    int raw = openForReading(path);
-    if (raw < 0) return -1;
-    FileDescriptor fd(raw);
-    return scanOpenFile(fd.get(), nullptr);
-}
-
-std::string fncTrimSpaces(std::string_view line) {
-    std::string out;
-    trimSpacesInto(line, out);
-    return out;
-}
-
 bool fncFieldExists(const Recordset& table, std::string_view name) {
     return table.fieldExists(name);
 }
@@ -1244,21 +567,6 @@ std::string fncGetFileName(std::string_view path) {
     size_t slash = path.rfind('/');
     if (slash == std::string_view::npos) return std::string();
     return std::string(path.substr(slash + 1));
-}
-
-std::vector<std::string_view> splitAtSpaces(std::string_view text) {
-    std::vector<std::string_view> pieces;
-    if (text.empty()) return pieces;
-    size_t start = 0;
-    for (;;) {
-        size_t space = text.find(' ', start);
-        if (space == std::string_view::npos) {
-            pieces.push_back(text.substr(start));
-            return pieces;
-        }
-        pieces.push_back(text.substr(start, space - start));
-        start = space + 1;
-    }
 }
 
 }  // namespace brevadin

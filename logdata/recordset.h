@@ -147,6 +147,8 @@ struct SortKey {
 void sortRows(const class Recordset& table, std::vector<uint32_t>& rows,
               const std::vector<SortKey>& keys);
 
+class RowFilter;
+
 // An in-memory table of named text fields with a current row, a filter and a
 // sort order. Every loaded log, the host-name cache and the WHOIS server list
 // are record tables.
@@ -236,7 +238,6 @@ public:
                                                       const std::vector<FieldInfo>& fields);
 
 private:
-    struct Filter;
     void requireOpen() const;
     void invalidateView() { viewValid_ = false; }
     void rebuildView() const;
@@ -258,7 +259,7 @@ private:
     bool open_ = false;
 
     std::string filterText_;
-    std::shared_ptr<Filter> filter_;
+    std::shared_ptr<RowFilter> filter_;
     std::string sortText_;
     std::vector<SortKey> sortKeys_;
 

@@ -4,7 +4,8 @@
 #
 #   scripts/fuzz.sh [--time SECONDS] [--jobs N] [TARGET...]
 #
-# TARGET is logreader, filter, xmlreader, inifile or iso2022jp (default: all).
+# TARGET is logreader, linesplit, filter, xmlreader, inifile or iso2022jp
+# (default: all).
 # Each run starts from the committed seeds and regression inputs, from logs
 # that brevadin-genlog writes, from the sample tables in tests/data/ and from what earlier runs
 # on this machine found (fuzz-out/corpus/, kept between runs). An input that
@@ -27,7 +28,7 @@ while [[ $# -gt 0 ]]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-all=(logreader filter xmlreader inifile iso2022jp)
+all=(logreader linesplit filter xmlreader inifile iso2022jp)
 [[ ${#targets[@]} -gt 0 ]] || targets=("${all[@]}")
 for t in "${targets[@]}"; do
   [[ " ${all[*]} " == *" $t "* ]] || { echo "fuzz.sh: no target '$t' (${all[*]})" >&2; exit 2; }
