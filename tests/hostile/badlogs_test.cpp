@@ -298,49 +298,6 @@ std::vector<Case> cases() {
              return Log{header(f) + goodLine(f, 1) + goodLine(f, 2, huge) + goodLine(f, 3),
                         {true, {goodRow(f, 1), goodRow(f, 2, huge), goodRow(f, 3)}}};
          }},
-        {"WithoutBomEachLineIsUtf8OrElseCp932", kAllFormats,
-         [](Format f) {
-             // A malformed byte without a BOM means the Windows code page for its line
-             // only: the UTF-8 "é" (C3 A9) on its own line stays "é", next to it the
-             // same bytes read as the half-width "ﾃｩ".
-             return Log{header(f) + goodLine(f, 1, "/caf\xc3\xa9") +
-                            goodLine(f, 2, "/\xc3\xa9\xff") + goodLine(f, 3, "/ok"),
-                        {true,
-                         {goodRow(f, 1, "/café"), goodRow(f, 2, "/\uff83\uff69" + kReplacement),
-                          goodRow(f, 3, "/ok")}}};
-         }},
-        {"InvalidUtf8AfterABom", kAllFormats,
-         [](Format f) {
-             return Log{"\xef\xbb\xbf" + header(f) + goodLine(f, 1, "/caf\xc3\xa9") +
-                            goodLine(f, 2, "/\xff") + goodLine(f, 3, "/ok"),
-                        {true,
-                         {goodRow(f, 1, "/café"), goodRow(f, 2, "/" + kReplacement),
-                          goodRow(f, 3, "/ok")}}};
-         }},
-        {"InvalidShiftJis", kAllFormats,
-         [](Format f) {
-             const std::string r = kReplacement;
-             // Each bad byte is marked, the character after it and the line end survive.
-             const std::pair<std::string, std::string> paths[] = {
-                 {"/\x83\x65\x83\x58\x83\x67", "/テスト"},
-                 {"/x\x83", "/x" + r},            // a lead byte before what ends the path
-                 {"/\x85\x40y", "/" + r + "@y"},  // a pair no character has
-                 {"/\xa0\xfd\xfe\xff", "/" + r + r + r + r},  // bytes CP932 never uses
-                 {"/\x81\x7fz", "/" + r + "\x7fz"},           // a lead byte with a bad second byte
-                 {"/\x82\xa0", "/あ"}};                       // the decoder is back in step
-             Log log{header(f), {}};
-             for (int i = 0; i < 6; ++i) {
-                 log.bytes += goodLine(f, i + 1, paths[i].first);
-                 log.expect.rows.push_back(goodRow(f, i + 1, paths[i].second));
-             }
-             return log;
-         }},
-        {"StrayCrInsideAnLfFileStaysText", w3c,
-         [](Format f) {
-             // Only a file without any LF is read by its CRs.
-             return Log{header(f) + goodLine(f, 1, "/a\rb") + goodLine(f, 2),
-                        {true, {goodRow(f, 1, "/a\rb"), goodRow(f, 2)}}};
-         }},
         {"FieldListOfTenThousandNames", w3c,
          [](Format) {
              return Log{"#Fields:" + numbered("f", 10000) + "\r\n" +
@@ -418,20 +375,67 @@ std::vector<Case> cases() {
                         }};
          }},
     };
-    using Texts = std::pair<std::string, std::string>;  // the first path, the cut one
-    // UTF-8 "語" is E8 AA 9E, CP932 8C EA; each copy ends inside it. The rest
-    // keeps its encoding, only the cut character is lost.
-    for (const auto& [name, texts] :
-         {std::pair{"Utf8FileCutInsideACharacter", Texts{"/テスト", "/日本\xe8\xaa"}},
-          std::pair{"Cp932FileCutInsideACharacter",
-                    Texts{"/\x83\x65\x83\x58\x83\x67", "/\x93\xfa\x96\x7b\x8c"}}})
-        list.push_back(
-            {name, kAllFormats, [texts](Format f) {
-                 return Log{
-                     header(f) + goodLine(f, 1, texts.first) + lineUpToPath(f, 2, texts.second),
-                     {true,
-                      {goodRow(f, 1, "/テスト"), goodRow(f, 2, "/日本" + kReplacement, true)}}};
-             }});
+    // Lines that differ in their paths only: the bytes written, what reads back.
+    const std::string r = kReplacement;
+    using Paths = std::vector<std::pair<std::string, std::string>>;
+    const struct {
+        const char* name;
+        std::vector<Format> formats;
+        std::string start;  // before the header
+        Paths paths;
+        bool cut;  // the file ends right after the last path
+    } pathCases[] = {
+        // A malformed byte without a BOM means the Windows code page for its line
+        // only: the UTF-8 "é" (C3 A9) on its own line stays "é", next to it the
+        // same bytes read as the half-width "ﾃｩ".
+        {"WithoutBomEachLineIsUtf8OrElseCp932",
+         kAllFormats,
+         "",
+         {{"/caf\xc3\xa9", "/café"}, {"/\xc3\xa9\xff", "/\uff83\uff69" + r}, {"/ok", "/ok"}},
+         false},
+        {"InvalidUtf8AfterABom",
+         kAllFormats,
+         "\xef\xbb\xbf",
+         {{"/caf\xc3\xa9", "/café"}, {"/\xff", "/" + r}, {"/ok", "/ok"}},
+         false},
+        // Each bad byte is marked, the character after it and the line end survive.
+        {"InvalidShiftJis",
+         kAllFormats,
+         "",
+         {{"/\x83\x65\x83\x58\x83\x67", "/テスト"},
+          {"/x\x83", "/x" + r},                        // a lead byte before what ends the path
+          {"/\x85\x40y", "/" + r + "@y"},              // a pair no character has
+          {"/\xa0\xfd\xfe\xff", "/" + r + r + r + r},  // bytes CP932 never uses
+          {"/\x81\x7fz", "/" + r + "\x7fz"},           // a lead byte with a bad second byte
+          {"/\x82\xa0", "/あ"}},                       // the decoder is back in step
+         false},
+        // UTF-8 "語" is E8 AA 9E, CP932 8C EA; each copy ends inside it. The rest
+        // keeps its encoding, only the cut character is lost.
+        {"Utf8FileCutInsideACharacter",
+         kAllFormats,
+         "",
+         {{"/テスト", "/テスト"}, {"/日本\xe8\xaa", "/日本" + r}},
+         true},
+        {"Cp932FileCutInsideACharacter",
+         kAllFormats,
+         "",
+         {{"/\x83\x65\x83\x58\x83\x67", "/テスト"}, {"/\x93\xfa\x96\x7b\x8c", "/日本" + r}},
+         true},
+        // Only a file without any LF is read by its CRs.
+        {"StrayCrInsideAnLfFileStaysText", w3c, "", {{"/a\rb", "/a\rb"}, {"/ok", "/ok"}}, false},
+    };
+    for (const auto& c : pathCases)
+        list.push_back({c.name, c.formats, [c](Format f) {
+                            Log log{c.start + header(f), {}};
+                            for (size_t i = 0; i < c.paths.size(); ++i) {
+                                const bool cut = c.cut && i + 1 == c.paths.size();
+                                const int n = static_cast<int>(i) + 1;
+                                log.bytes += cut ? lineUpToPath(f, n, c.paths[i].first)
+                                                 : goodLine(f, n, c.paths[i].first);
+                                log.expect.rows.push_back(goodRow(f, n, c.paths[i].second, cut));
+                            }
+                            return log;
+                        }});
     // With and without a CR after the last line.
     for (bool last : {true, false})
         list.push_back({last ? "CrOnlyLineEnds" : "CrOnlyLineEndsWithoutTheLastOne", kAllFormats,
