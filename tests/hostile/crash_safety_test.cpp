@@ -50,6 +50,10 @@ struct Kind {
     bool needsSeed;    // the settings save updates an existing file
 };
 
+void PrintTo(const Kind& k, std::ostream* os) {
+    *os << k.file;
+}
+
 // A hand-kept settings file of a few megabytes that every save must carry
 // over line for line.
 std::string settingsSeed() {
