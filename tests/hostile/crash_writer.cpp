@@ -73,27 +73,24 @@ RecordsetPtr logTable(bool b) {
                           "sc-status", "sc-bytes", "cs(User-Agent)"})
         t->appendField(f);
     t->open();
-    const int rows = b ? 10000 : 8000;
-    for (int i = 0; i < rows; ++i) {
+    const std::string agent = b ? "Mozilla/4.0+(compatible;+MSIE+6.0;+Windows+NT+5.1)+"
+                                : "Mozilla/5.0+(X11;+Linux+i686;+rv:1.4)+Gecko/20030624+";
+    for (int i = 0; i < (b ? 10000 : 8000); ++i) {
+        const std::string n = std::to_string(i);
+        const std::string values[] = {
+            b ? "2003-05-02" : "2003-05-01",
+            twoDigits(i / 3600 % 24) + ":" + twoDigits(i / 60 % 60) + ":" + twoDigits(i % 60),
+            "Host " + std::to_string(i % 500) + " [192.0.2." + std::to_string(i % 254) + "]",
+            i % 7 ? "GET" : "POST",
+            "/日本語/page" + n + (b ? ".html" : ".htm"),
+            "http://search.example.jp/search?q=\"" + std::to_string(i * 7) +
+                "\",'x'&y=<z>&lang=ja&ie=Shift_JIS&oe=UTF-8&sourceid=navclient&num=100&start=" +
+                std::to_string(i % 977) + "&filter=0&safe=off",
+            i % 13 ? "200" : "404",
+            std::to_string(1000 + i * 3),
+            agent + n};
         size_t r = t->appendRow();
-        t->setValue(r, 0, b ? "2003-05-02" : "2003-05-01");
-        t->setValue(
-            r, 1,
-            twoDigits(i / 3600 % 24) + ":" + twoDigits(i / 60 % 60) + ":" + twoDigits(i % 60));
-        t->setValue(
-            r, 2, "Host " + std::to_string(i % 500) + " [192.0.2." + std::to_string(i % 254) + "]");
-        t->setValue(r, 3, i % 7 ? "GET" : "POST");
-        t->setValue(r, 4, "/日本語/page" + std::to_string(i) + (b ? ".html" : ".htm"));
-        t->setValue(r, 5,
-                    "http://search.example.jp/search?q=\"" + std::to_string(i * 7) +
-                        "\",'x'&y=<z>&lang=ja&ie=Shift_JIS&oe=UTF-8&sourceid=navclient" +
-                        "&num=100&start=" + std::to_string(i % 977) + "&filter=0&safe=off");
-        t->setValue(r, 8,
-                    std::string(b ? "Mozilla/4.0+(compatible;+MSIE+6.0;+Windows+NT+5.1)"
-                                  : "Mozilla/5.0+(X11;+Linux+i686;+rv:1.4)+Gecko/20030624") +
-                        "+" + std::to_string(i));
-        t->setValue(r, 6, i % 13 ? "200" : "404");
-        t->setValue(r, 7, std::to_string(1000 + i * 3));
+        for (size_t c = 0; c < std::size(values); ++c) t->setValue(r, c, values[c]);
     }
     return t;
 }
@@ -108,37 +105,28 @@ struct Contents {
     std::unique_ptr<clsConfig> config[2];
 };
 
-bool known(const std::string& kind) {
-    return kind == "hosts" || kind == "xml" || kind == "csv" || kind == "settings";
-}
-
 // Builds content `i` (0 for A, 1 for B) unless it is built already.
 void build(const std::string& kind, const std::string& target, Contents& c, int i) {
-    {
-        const bool b = i == 1;
-        if (kind == "hosts") {
-            if (c.hosts[i]) return;
-            c.hosts[i] = std::make_unique<HostCache>(std::make_shared<NoResolver>());
-            c.hosts[i]->adopt(hostTable(b));
-        } else if (kind == "xml" || kind == "csv") {
-            if (c.table[i]) return;
-            c.table[i] = logTable(b);
-        } else if (kind == "settings") {
-            if (c.config[i]) return;
-            c.grid[i] = std::make_unique<Widths>(b ? 25000 : 20000, b ? 2000 : 1000);
-            c.config[i] = std::make_unique<clsConfig>(target);
-            clsConfig& s = *c.config[i];
-            s.setDBGrid(c.grid[i].get());
-            s.ReadPath = b ? "/var/log/httpd/日本語" : "/var/log/iis";
-            s.TimeDiff = b ? -5 : 9;
-            s.IncludeAll = !b;
-            s.IncludeHTML = b;
-            s.IncludeScript = !b;
-            s.IncludeArchive = b;
-            s.IncludeMovie = !b;
-            s.IncludeSound = b;
-            s.LogType = b ? 1 : 2;
-        }
+    const bool b = i == 1;
+    if (kind == "hosts") {
+        if (c.hosts[i]) return;
+        c.hosts[i] = std::make_unique<HostCache>(std::make_shared<NoResolver>());
+        c.hosts[i]->adopt(hostTable(b));
+    } else if (kind == "xml" || kind == "csv") {
+        if (c.table[i]) return;
+        c.table[i] = logTable(b);
+    } else if (kind == "settings") {
+        if (c.config[i]) return;
+        c.grid[i] = std::make_unique<Widths>(b ? 25000 : 20000, b ? 2000 : 1000);
+        c.config[i] = std::make_unique<clsConfig>(target);
+        clsConfig& s = *c.config[i];
+        s.setDBGrid(c.grid[i].get());
+        s.ReadPath = b ? "/var/log/httpd/日本語" : "/var/log/iis";
+        s.TimeDiff = b ? -5 : 9;
+        bool* flags[] = {&s.IncludeAll,     &s.IncludeHTML,  &s.IncludeScript,
+                         &s.IncludeArchive, &s.IncludeMovie, &s.IncludeSound};
+        for (int f = 0; f < 6; ++f) *flags[f] = (f % 2 == 1) == b;
+        s.LogType = b ? 1 : 2;
     }
 }
 
@@ -170,10 +158,6 @@ int main(int argc, char** argv) {
     }
     const std::string kind = argv[1], target = argv[2], mode = argv[3];
     int which = argv[4][0] == 'B' ? 1 : 0;
-    if (!known(kind)) {
-        std::fprintf(stderr, "hostile_crash_writer: unknown kind %s\n", kind.c_str());
-        return 2;
-    }
     Contents contents;
     if (mode == "once") return save(kind, target, contents, which) ? 0 : 1;
     if (mode != "loop") return 2;
