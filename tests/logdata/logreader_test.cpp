@@ -256,11 +256,12 @@ TEST_F(LoadTest, CancelledStaysCancelled) {
 }
 
 // Neither a missing file nor a bad line needs any sink; an unknown type reads W3C.
-TEST_F(LoadTest, UnreadableFileGivesAClosedEmptyTableAndSaysNothing) {
+TEST_F(LoadTest, UnreadableFileOrFolderGivesAClosedEmptyTableAndSaysNothing) {
     EXPECT_FALSE(fncGetRecordsetFromLog(dir_.path() + "/none.log", table_, kLogTypeW3c, t_.ctx));
     ASSERT_TRUE(table_);  // created in place
     EXPECT_FALSE(table_->isOpen());
     EXPECT_EQ(table_->fieldCount(), 0u);
+    EXPECT_FALSE(fncGetRecordsetFromLog(dir_.path(), table_, kLogTypeW3c, t_.ctx));
     EXPECT_TRUE(t_.messages.shown.empty());
     EXPECT_TRUE(t_.progress.maxCountMini.empty());
     LoadContext bare;
