@@ -5,50 +5,44 @@
 namespace brevadin {
 namespace {
 
-TEST(Utf8Check, WellFormedAndMalformed) {
-    EXPECT_TRUE(isValidUtf8(""));
-    EXPECT_TRUE(isValidUtf8("plain ascii text that is longer than a word"));
-    EXPECT_TRUE(isValidUtf8("ログ ①ｱ \xf0\x9f\x98\x80"));
-    EXPECT_FALSE(isValidUtf8("\x83\x65\x83\x58"));  // CP932 テス
-    EXPECT_FALSE(isValidUtf8("\xc0\xaf"));          // overlong "/"
-    EXPECT_FALSE(isValidUtf8("\xe0\x80\xaf"));      // overlong
-    EXPECT_FALSE(isValidUtf8("\xed\xa0\x80"));      // surrogate
-    EXPECT_FALSE(isValidUtf8("\xf4\x90\x80\x80"));  // above U+10FFFF
-    EXPECT_FALSE(isValidUtf8("abc\xe3\x83"));       // cut off at the end
-    EXPECT_FALSE(isValidUtf8("\xbf"));              // lone continuation
-}
+const std::string kMark = "\xef\xbf\xbd";  // U+FFFD
 
-TEST(Utf8Check, SequencesMayStraddlePieces) {
-    const std::string text = "日本語のログ, 12345678 ①";
-    Utf8Checker checker;
-    for (char c : text) checker.feed(&c, 1);
-    EXPECT_TRUE(checker.finish());
-
+TEST(Utf8, CheckWholeAndInPiecesAndMarkEachBrokenSequence) {
+    const struct {
+        std::string text;
+        std::string sanitized;  // "": the text is valid UTF-8
+    } cases[] = {
+        {"", ""},
+        {"plain ascii text that is longer than a word", ""},
+        {"ログ ①ｱ \xf0\x9f\x98\x80", ""},
+        {"\x83\x65", kMark + "e"},                            // CP932 テ
+        {"\xc0\xaf", kMark + kMark},                          // overlong "/"
+        {"\xe0\x80\xaf", kMark + kMark + kMark},              // overlong
+        {"\xed\xa0\x80", kMark + kMark + kMark},              // surrogate
+        {"\xf4\x90\x80\x80", kMark + kMark + kMark + kMark},  // above U+10FFFF
+        {"abc\xe3\x83", "abc" + kMark},                       // cut off at the end
+        {"\xbf", kMark},                                      // lone continuation
+        {"a\xff"
+         "b\xe3\x83"
+         "c",
+         "a" + kMark + "b" + kMark + "c"},
+    };
+    for (const auto& c : cases) {
+        const bool valid = c.sanitized.empty();
+        EXPECT_EQ(isValidUtf8(c.text), valid) << c.text;
+        Utf8Checker checker;  // one byte at a time: sequences straddle pieces
+        for (char ch : c.text) checker.feed(&ch, 1);
+        EXPECT_EQ(checker.finish(), valid) << c.text;
+        std::string out;
+        appendSanitizedUtf8(c.text, out);
+        EXPECT_EQ(out, valid ? c.text : c.sanitized);
+    }
+    // A cut sequence is still valid until something other than its rest follows.
     Utf8Checker broken;
     broken.feed("\xe3\x83", 2);
     EXPECT_TRUE(broken.valid());
-    EXPECT_FALSE(broken.finish());
     broken.feed("A", 1);
     EXPECT_FALSE(broken.valid());
-}
-
-TEST(Utf8Sanitize, ReplacesEachBrokenSequence) {
-    std::string out;
-    appendSanitizedUtf8(
-        "a\xff"
-        "b\xe3\x83"
-        "c",
-        out);
-    EXPECT_EQ(out,
-              "a\xef\xbf\xbd"
-              "b\xef\xbf\xbd"
-              "c");
-    out.clear();
-    appendSanitizedUtf8("ok ログ", out);
-    EXPECT_EQ(out, "ok ログ");
-    out.clear();
-    appendSanitizedUtf8("\xe3\x83", out);
-    EXPECT_EQ(out, "\xef\xbf\xbd");
 }
 
 TEST(Cp932, DecodesWindowsShiftJisAndMarksBadBytes) {
@@ -63,16 +57,8 @@ TEST(Cp932, DecodesWindowsShiftJisAndMarksBadBytes) {
         "a\xa0"
         "b\x83",
         out);
-    EXPECT_EQ(out,
-              "a\xef\xbf\xbd"
-              "b\xef\xbf\xbd");
+    EXPECT_EQ(out, "a" + kMark + "b" + kMark);
 }
-
-// "ネットワーク情報" as a JPNIC answer sends it: shifted to JIS X 0208 and back.
-const std::string kJisAnswer =
-    "a. [\x1b$B%M%C%H%o!<%/>pJs\x1b(B] JP\r\n"
-    "b. \x1b$BF|K\\\x1b(B\n";
-const std::string kJisAnswerUtf8 = "a. [ネットワーク情報] JP\r\nb. 日本\n";
 
 std::string decodeInPieces(const std::string& bytes, size_t piece) {
     Iso2022JpDecoder decoder;
@@ -83,38 +69,29 @@ std::string decodeInPieces(const std::string& bytes, size_t piece) {
     return out;
 }
 
-TEST(Iso2022Jp, PiecesDecodeAsTheirWhole) {
-    EXPECT_EQ(decodeInPieces(kJisAnswer, kJisAnswer.size()), kJisAnswerUtf8);
-    // Every cut: inside escape sequences, between the two bytes of a
-    // character, right after a shift.
-    for (size_t piece = 1; piece < 8; ++piece)
-        EXPECT_EQ(decodeInPieces(kJisAnswer, piece), kJisAnswerUtf8) << "pieces of " << piece;
-}
-
-TEST(Iso2022Jp, BadBytesAreMarkedAndLineEndsKept) {
-    // 8-bit bytes are not ISO-2022-JP; a line end inside a two-byte run (a
-    // server that forgot to shift back) still ends the line.
-    EXPECT_EQ(decodeInPieces("x\xff\xfey", 100), "x\xef\xbf\xbd\xef\xbf\xbdy");
-    std::string unshifted = "\x1b$BF|\n";
-    std::string out = decodeInPieces(unshifted, 100);
-    EXPECT_EQ(out.substr(0, 3), "日");
-    EXPECT_EQ(out.back(), '\n');
-    EXPECT_TRUE(isValidUtf8(out));
-    // A text cut off inside a character or an escape sequence ends in one
-    // mark per stray byte, never in silence.
-    EXPECT_EQ(decodeInPieces("ab\x1b$", 1), "ab\xef\xbf\xbd$");
-    std::string cut = decodeInPieces("\x1b$BF", 1);
-    EXPECT_EQ(cut, "\xef\xbf\xbd");
-}
-
-TEST(Iso2022Jp, ResetForgetsTheShiftState) {
-    Iso2022JpDecoder decoder;
-    std::string out;
-    decoder.decode("\x1b$BF", out);
-    decoder.reset();
-    decoder.decode("ab", out);
-    decoder.finish(out);
-    EXPECT_EQ(out, "ab");
+TEST(Iso2022Jp, EveryCutDecodesAsTheWhole) {
+    const struct {
+        std::string bytes, utf8;
+    } cases[] = {
+        // "ネットワーク情報" as a JPNIC answer sends it: shifted to JIS X 0208 and back.
+        {"a. [\x1b$B%M%C%H%o!<%/>pJs\x1b(B] JP\r\nb. \x1b$BF|K\\\x1b(B\n",
+         "a. [ネットワーク情報] JP\r\nb. 日本\n"},
+        // 8-bit bytes are not ISO-2022-JP.
+        {"x\xff\xfey", "x" + kMark + kMark + "y"},
+        // A line end inside a two-byte run (a server that forgot to shift
+        // back) still ends the line.
+        {"\x1b$BF|\n", "日\n"},
+        // A text cut off inside a character or an escape sequence ends in one
+        // mark per stray byte, never in silence.
+        {"ab\x1b$", "ab" + kMark + "$"},
+        {"\x1b$BF", kMark},
+    };
+    // Cuts inside escape sequences, between the two bytes of a character,
+    // right after a shift.
+    for (const auto& c : cases)
+        for (size_t piece = 1; piece < 8; ++piece)
+            EXPECT_EQ(decodeInPieces(c.bytes, piece), c.utf8)
+                << c.utf8 << " in pieces of " << piece;
 }
 
 }  // namespace
