@@ -17,7 +17,6 @@
 
 #include <cmath>
 
-#include "logdata/loadcommands.h"
 #include "common/appinfo.h"
 #include "common/atomicfile.h"
 #include "common/frmabout.h"
@@ -30,6 +29,7 @@
 #include "export/xmlconv.h"
 #include "gridview/datagridtab.h"
 #include "gridview/qtgridview.h"
+#include "logdata/loadcommands.h"
 #include "logdata/loglisting.h"
 #include "netlookup/frmwhois.h"
 
@@ -179,8 +179,10 @@ frmMain::frmMain(MainWindowPaths paths, const QString& startFolder,
     setStatusBar(StatusBar1);
     buildMenu();
 
-    lsvLogList->setGeometry(0, 0, pixelsFromTwips(this, kListWidth), pixelsFromTwips(this, kListHeight));
-    DataGridTab1->setGeometry(pixelsFromTwips(this, kGridLeft), 0, pixelsFromTwips(this, kGridWidth),
+    lsvLogList->setGeometry(0, 0, pixelsFromTwips(this, kListWidth),
+                            pixelsFromTwips(this, kListHeight));
+    DataGridTab1->setGeometry(pixelsFromTwips(this, kGridLeft), 0,
+                              pixelsFromTwips(this, kGridWidth),
                               pixelsFromTwips(this, kListHeight));
     resize(pixelsFromTwips(this, kClientWidth),
            pixelsFromTwips(this, kClientHeight) + menuBar()->sizeHint().height());
@@ -312,16 +314,16 @@ void frmMain::runLoad(Command command) {
     QtMessageSink messages(this);
     for (const ReportedMessage& m : report.messages) messages.showMessage(m.icon, m.text, m.title);
     switch (loadOutcome(r, report.cancelled)) {
-    case LoadOutcome::NothingToShow:
-        fncCallMessage(QStringLiteral("表示できるログがありません"), kMsgInformation, QString(kAppTitle),
-                       this);
-        break;
-    case LoadOutcome::Loaded:
-        DataGridTab1->AddTab(LogListView::visibleName(r.caption), r.table);
-        break;
-    case LoadOutcome::Cancelled:
-    case LoadOutcome::Failed:
-        break;  // a failure has told its reason through the messages above
+        case LoadOutcome::NothingToShow:
+            fncCallMessage(QStringLiteral("表示できるログがありません"), kMsgInformation,
+                           QString(kAppTitle), this);
+            break;
+        case LoadOutcome::Loaded:
+            DataGridTab1->AddTab(LogListView::visibleName(r.caption), r.table);
+            break;
+        case LoadOutcome::Cancelled:
+        case LoadOutcome::Failed:
+            break;  // a failure has told its reason through the messages above
     }
     SetBusy(false);
 }

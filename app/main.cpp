@@ -11,8 +11,8 @@
 #include <csignal>
 
 #include "app/frmmain.h"
-#include "common/qtcommon.h"
 #include "common/frmabout.h"
+#include "common/qtcommon.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "config/inifile.h"
 #include "common/stringbuilder.h"
+#include "config/inifile.h"
 
 namespace brevadin {
 namespace {
@@ -83,7 +83,8 @@ void clsConfig::Load() {
         // The buffer the value is read into holds 255 characters.
         size_t chars = 0, i = 0;
         for (; i < v.size(); ++i) {
-            if ((static_cast<unsigned char>(v[i]) & 0xC0) != 0x80 && chars++ == kBufferChars - 1) break;
+            if ((static_cast<unsigned char>(v[i]) & 0xC0) != 0x80 && chars++ == kBufferChars - 1)
+                break;
         }
         return trimSpaces(v.substr(0, i));
     };
@@ -134,8 +135,8 @@ void clsConfig::Load() {
             start = nul + 1;
             continue;
         }
-        std::string piece = buffer.substr(start, nul == std::string::npos ? std::string::npos
-                                                                          : nul - start);
+        std::string piece =
+            buffer.substr(start, nul == std::string::npos ? std::string::npos : nul - start);
         size_t eq = piece.size() >= 3 ? piece.find('=', 2) : std::string::npos;
         int64_t width = roundHalfEven(leadingNumber(eq == std::string::npos
                                                         ? std::string_view(piece)

@@ -57,8 +57,8 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
                                     const std::string& path);
 // The value as a decimal integer (an optional sign, then digits; a value that
 // does not start with a number gives 0), or defaultValue when the key is missing.
-int64_t GetPrivateProfileInt(std::string_view section, std::string_view key,
-                             int64_t defaultValue, const std::string& path);
+int64_t GetPrivateProfileInt(std::string_view section, std::string_view key, int64_t defaultValue,
+                             const std::string& path);
 // The section as Windows fills a buffer: each entry "key=value" followed by a
 // NUL, one more NUL after the list, the rest of the buffer NUL; an over-long
 // section is cut and still ends in two NULs. The result is bufferChars long.

@@ -48,9 +48,12 @@ bool runsAsFormula(std::string_view v) {
         case '+':
         case '@':
         case '\t':
-        case '\r': return true;
-        case '-': return v != "-" && !isNumber(v);
-        default: return false;
+        case '\r':
+            return true;
+        case '-':
+            return v != "-" && !isNumber(v);
+        default:
+            return false;
     }
 }
 

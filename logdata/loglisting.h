@@ -8,8 +8,8 @@
 namespace brevadin {
 
 struct LogListItem {
-    std::string name;              // the file name, without the folder
-    std::optional<int64_t> sizeKB; // none when the size could not be read
+    std::string name;               // the file name, without the folder
+    std::optional<int64_t> sizeKB;  // none when the size could not be read
 };
 
 // What listing a log folder found. The window shows it: the items in the

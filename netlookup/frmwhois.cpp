@@ -83,10 +83,16 @@ frmWhois::frmWhois(QWidget* parent) : QDialog(parent) {
     connect(Winsock1, &QTcpSocket::errorOccurred, this, &frmWhois::onError);
 }
 
-frmWhois::~frmWhois() { StopSearch(); }
+frmWhois::~frmWhois() {
+    StopSearch();
+}
 
-QString frmWhois::Address() const { return txtSearch->text(); }
-void frmWhois::setAddress(const QString& address) { txtSearch->setText(address); }
+QString frmWhois::Address() const {
+    return txtSearch->text();
+}
+void frmWhois::setAddress(const QString& address) {
+    txtSearch->setText(address);
+}
 
 void frmWhois::setWhoisServers(const std::vector<std::string>* servers) {
     servers_ = servers;
@@ -102,7 +108,9 @@ void frmWhois::setWhoisServers(const std::vector<std::string>* servers) {
     if (!servers->empty()) cmbHosts->setEditText(QString::fromStdString(servers->front()));
 }
 
-void frmWhois::setTimeoutMs(int ms) { timTimeOut->setInterval(ms); }
+void frmWhois::setTimeoutMs(int ms) {
+    timTimeOut->setInterval(ms);
+}
 
 void frmWhois::Search() {
     Command1->setEnabled(false);

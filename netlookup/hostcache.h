@@ -20,7 +20,6 @@ inline constexpr const char* kUnknownHostName = "Unknown";
 inline constexpr const char* kLocalHostAddress = "127.0.0.1";
 inline constexpr const char* kLocalHostName = "Local Host";
 
-
 // The local date and time to the second, "yyyy-mm-ddThh:mm:ss".
 std::string localNowText();
 

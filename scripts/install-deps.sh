@@ -5,7 +5,7 @@
 #   scripts/install-deps.sh --gui    also the X server and tools for looking at the viewer
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libpugixml-dev python3)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libpugixml-dev python3 clang-format git)
 # The DNS test runs its own name server in a private network namespace.
 # dnsmasq-base is the program alone: the dnsmasq package would also install a
 # system service that starts at once and answers on every interface.

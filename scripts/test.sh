@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything (warnings are errors) and runs
-# every test: the normal build, then the whole suite again under
+# Installs what is missing, checks the formatting, builds everything (warnings
+# are errors) and runs every test: the normal build, then the whole suite again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzz target for a
 # short while so that regressions show. Ends with a summary of the stages.
 #   BREVADIN_FUZZ_SECONDS=N   time per fuzz target (default 30)
@@ -11,6 +11,9 @@ bash scripts/install-deps.sh --gui
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
+
+echo "== formatting (clang-format --dry-run -Werror)"
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 
 echo "== build/ (warnings are errors)"
 bash scripts/build.sh -DBREVADIN_WERROR=ON

@@ -17,11 +17,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "logdata/loadcommands.h"
 #include "common/appinfo.h"
 #include "common/atomicfile.h"
 #include "export/csvexport.h"
 #include "export/xmlconv.h"
+#include "logdata/loadcommands.h"
 #include "logdata/loadcontext.h"
 #include "logdata/logreader.h"
 #include "netlookup/clsnslookup.h"

@@ -16,8 +16,14 @@ public:
     explicit TerminalProgress(std::FILE* out) : out_(out) {}
     ~TerminalProgress() override { finish(); }
 
-    void setMaxCount(int64_t max) override { max_ = max; count_ = 0; }
-    void setMaxCountMini(int64_t max) override { maxMini_ = max; countMini_ = 0; }
+    void setMaxCount(int64_t max) override {
+        max_ = max;
+        count_ = 0;
+    }
+    void setMaxCountMini(int64_t max) override {
+        maxMini_ = max;
+        countMini_ = 0;
+    }
     bool UpdateStatus(const std::string& message, int64_t step, bool mini) override;
     // Clears the bar's line.
     void finish();

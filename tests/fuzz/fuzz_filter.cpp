@@ -23,9 +23,10 @@ std::shared_ptr<Recordset> makeTable() {
     for (const char* name : {"date", "time", "c-ip", "cs-uri-stem", "sc-status", "cs(User-Agent)"})
         t->appendField(name);
     t->open();
-    static const char* const kIps[] = {"192.0.2.1", "192.0.2.10", "2001:db8::1", "", "198.51.100.7"};
-    static const char* const kStems[] = {"/index.html", "/a b/it's.gif", "/検索.asp", "*", "%",
-                                         "/x'y''z", "/"};
+    static const char* const kIps[] = {"192.0.2.1", "192.0.2.10", "2001:db8::1", "",
+                                       "198.51.100.7"};
+    static const char* const kStems[] = {"/index.html", "/a b/it's.gif", "/検索.asp", "*",
+                                         "%",           "/x'y''z",       "/"};
     static const char* const kAgents[] = {"Mozilla/4.0", "", "Googlebot", "日本語 エージェント"};
     for (int i = 0; i < 40; ++i) {
         t->addNew();
@@ -53,7 +54,8 @@ bool tryFilter(Recordset& t, std::string_view text) {
         t.setFilter(text);
         return true;
     } catch (const RecordsetError&) {
-        if (t.filter() != before || t.rowCount() != rows) fuzz::broken("a refused filter changed the view", text);
+        if (t.filter() != before || t.rowCount() != rows)
+            fuzz::broken("a refused filter changed the view", text);
         return false;
     }
 }

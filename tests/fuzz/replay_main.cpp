@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     }
     for (const auto& file : files) {
         std::ifstream in(file, std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
         std::fprintf(stderr, "%s (%zu bytes)\n", file.c_str(), bytes.size());
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }

@@ -203,12 +203,14 @@ TEST_F(SelectionTest, TheMouseSelectsUpwardsOffersTheCopyMenuAndShowsTheCellAsTo
 // The tool tip shows the clicked cell's text as it is, markup a visitor put
 // into a log included: rendered, "<img src=/dev/zero>" would freeze the window.
 TEST_F(SelectionTest, ALeftClickShowsTheClickedCellsTextAsAPlainToolTip) {
-    const QString texts[] = {QString::fromUtf8("a.example.jp [192.0.2.1]"),
-                             QString::fromUtf8("<h1><font color=red>SPOOFED</font></h1> & <b>x</b>"),
-                             QString::fromUtf8("<img src=/dev/zero>"), QString::fromUtf8("a < b && c > d")};
+    const QString texts[] = {
+        QString::fromUtf8("a.example.jp [192.0.2.1]"),
+        QString::fromUtf8("<h1><font color=red>SPOOFED</font></h1> & <b>x</b>"),
+        QString::fromUtf8("<img src=/dev/zero>"), QString::fromUtf8("a < b && c > d")};
     for (const QString& text : texts) {
         SCOPED_TRACE(text.toStdString());
-        view.AddTab(QString::fromUtf8("ex030501.log"), makeTable({"c-ip"}, {{text.toStdString()}, {"192.0.2.2"}}));
+        view.AddTab(QString::fromUtf8("ex030501.log"),
+                    makeTable({"c-ip"}, {{text.toStdString()}, {"192.0.2.2"}}));
         view.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
         QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, cellCentre(1, 1));
