@@ -63,7 +63,7 @@ std::string fncWrongFormatHint(std::string_view head, int32_t logType, std::stri
     int32_t guess = fncGuessLogType(head);
     if (logType != kLogTypeIis && logType != kLogTypeNcsa) logType = kLogTypeW3c;
     if (guess < 0 || guess == logType) return std::string();
-    return "このファイルは " + std::string(fncLogTypeName(guess)) + " のようです。" +
+    return "このファイルは " + std::string(fncLogTypeName(guess)) + "のようです。" +
            std::string(setting) + "を確認してください。";
 }
 

@@ -81,7 +81,7 @@ TEST(Exporter, CountsOrSaysWhyNot) {
          "5\n"},
         // A wrong type names the format and the option to check.
         {count + "--log-type 0 " + layouts + "nginx-main.log", 1,
-         "NCSA 共通ログ ファイル形式 のようです。--log-type の指定を確認"},
+         "NCSA 共通ログ ファイル形式のようです。--log-type の指定を確認"},
         {count + "--types none " + dir.file("img.log"), 1, "表示できるログがありません"},
         {count + dir.file("bad.log"), 1, "fncGetRecordsetFromLog:"},
         {"-o " + dir.file("no/dir/x.csv") + " " + hosts + dir.file("early.log"), 1,
