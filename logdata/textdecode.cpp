@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace brevadin {
 namespace {
@@ -107,6 +108,40 @@ void appendSanitizedUtf8(std::string_view text, std::string& out) {
     }
 }
 
+namespace {
+
+// The iconv loop both decoders share: converts what is left of the input onto
+// the end of `out`, growing it as needed. At a byte the converter refuses,
+// `bad(errno, byte)` gives the text to write in its place (the conversion goes
+// on after the byte), or nothing to stop there and leave the rest unread.
+template <class Bad>
+void iconvAppend(iconv_t cd, char*& in, size_t& inLeft, std::string& out, Bad bad) {
+    size_t used = out.size();
+    // Two input bytes give at most 3 UTF-8 bytes, a replaced single byte 3.
+    out.resize(used + inLeft * 3 + 16);
+    while (inLeft > 0) {
+        char* dst = out.data() + used;
+        size_t outLeft = out.size() - used;
+        size_t rc = iconv(cd, &in, &inLeft, &dst, &outLeft);
+        used = static_cast<size_t>(dst - out.data());
+        if (rc != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) {
+            out.resize(out.size() + inLeft * 3 + 16);
+            continue;
+        }
+        const std::optional<std::string_view> instead = bad(errno, *in);
+        if (!instead) break;
+        if (out.size() - used < instead->size()) out.resize(out.size() + 16);
+        std::memcpy(out.data() + used, instead->data(), instead->size());
+        used += instead->size();
+        ++in;
+        --inLeft;
+    }
+    out.resize(used);
+}
+
+}  // namespace
+
 Cp932Decoder::Cp932Decoder() {
     iconv_t cd = iconv_open("UTF-8", "CP932");
     if (cd != reinterpret_cast<iconv_t>(-1)) handle_ = cd;
@@ -125,30 +160,12 @@ void Cp932Decoder::decode(std::string_view text, std::string& out) {
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     char* in = const_cast<char*>(text.data());
     size_t inLeft = text.size();
-    size_t used = out.size();
-    // A CP932 character takes at most 3 UTF-8 bytes per 2 input bytes, and a
-    // single byte (half-width katakana) at most 3.
-    out.resize(used + inLeft * 3 + 16);
-    while (inLeft > 0) {
-        char* dst = out.data() + used;
-        size_t outLeft = out.size() - used;
-        size_t rc = iconv(cd, &in, &inLeft, &dst, &outLeft);
-        used = static_cast<size_t>(dst - out.data());
-        if (rc != static_cast<size_t>(-1)) break;
-        if (errno == E2BIG) {
-            out.resize(out.size() + inLeft * 3 + 16);
-            continue;
-        }
-        // EILSEQ (not CP932) or EINVAL (cut off at the end): mark one byte and
-        // go on after it.
-        if (out.size() - used < 3) out.resize(out.size() + 16);
-        std::memcpy(out.data() + used, kReplacement, 3);
-        used += 3;
-        ++in;
-        --inLeft;
+    // EILSEQ (not CP932) or EINVAL (cut off at the end): mark one byte and go
+    // on after it.
+    iconvAppend(cd, in, inLeft, out, [cd](int, char) -> std::optional<std::string_view> {
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-    out.resize(used);
+        return std::string_view(kReplacement, 3);
+    });
 }
 
 Iso2022JpDecoder::Iso2022JpDecoder() {
@@ -191,34 +208,18 @@ void Iso2022JpDecoder::convert(std::string& out, bool atEnd) {
     auto cd = static_cast<iconv_t>(handle_);
     char* in = pending_.data();
     size_t inLeft = pending_.size();
-    size_t used = out.size();
-    // Two input bytes give at most 3 UTF-8 bytes, a replaced single byte 3.
-    out.resize(used + inLeft * 3 + 16);
-    while (inLeft > 0) {
-        char* dst = out.data() + used;
-        size_t outLeft = out.size() - used;
-        size_t rc = iconv(cd, &in, &inLeft, &dst, &outLeft);
-        used = static_cast<size_t>(dst - out.data());
-        if (rc != static_cast<size_t>(-1)) break;
-        if (errno == E2BIG) {
-            out.resize(out.size() + inLeft * 3 + 16);
-            continue;
-        }
-        // A sequence cut off at the end of the piece waits for the next one.
-        if (errno == EINVAL && !atEnd) break;
-        // Not ISO-2022-JP here (or cut off for good): mark one byte and go on
-        // after it in the same shift state.
-        if (out.size() - used < 3) out.resize(out.size() + 16);
-        if (*in == '\r' || *in == '\n') {
-            out[used++] = *in;
-        } else {
-            std::memcpy(out.data() + used, kReplacement, 3);
-            used += 3;
-        }
-        ++in;
-        --inLeft;
-    }
-    out.resize(used);
+    iconvAppend(cd, in, inLeft, out,
+                [atEnd](int error, char byte) -> std::optional<std::string_view> {
+                    // A sequence cut off at the end of the piece waits for the
+                    // next one.
+                    if (error == EINVAL && !atEnd) return std::nullopt;
+                    // Not ISO-2022-JP here (or cut off for good): mark one byte
+                    // and go on after it in the same shift state; line ends
+                    // stay line ends.
+                    if (byte == '\r') return std::string_view("\r");
+                    if (byte == '\n') return std::string_view("\n");
+                    return std::string_view(kReplacement, 3);
+                });
     pending_.erase(0, pending_.size() - inLeft);
 }
 
