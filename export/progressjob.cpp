@@ -4,8 +4,11 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <time.h>
+
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -13,6 +16,19 @@
 
 namespace brevadin {
 namespace {
+
+// The monotonic clock at the resolution of the scheduler's tick: a few
+// nanoseconds to read, precise enough for refreshes 33 ms apart.
+int64_t coarseNowNs() {
+#ifdef CLOCK_MONOTONIC_COARSE
+    timespec ts;
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &ts) == 0)
+        return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+#endif
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // Hands the worker's progress to the dialog on the GUI thread. Steps add up
 // here between refreshes; a new maximum first passes on the steps before it,
@@ -30,25 +46,32 @@ public:
         flush();
         post([max](frmProgress& d) { d.setMaxCountMini(max); });
     }
+    // Called once per line: counting is all it does, unless a refresh is due
+    // (the message is copied only then, and a coarse clock is read).
     bool UpdateStatus(const std::string& message, int64_t step, bool mini) override {
         if (cancelled_.load(std::memory_order_relaxed)) return true;
         (mini ? pendingMini_ : pendingLarge_) += step;
-        message_ = message;
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= nextPost_) {
-            nextPost_ = now + frmProgress::kRefreshInterval;
+        const int64_t now = coarseNowNs();
+        if (now >= nextPostNs_) {
+            nextPostNs_ = now + std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                    frmProgress::kRefreshInterval)
+                                    .count();
+            if (message != message_) {
+                message_ = message;
+                messageChanged_ = true;
+            }
             flush();
         }
         return cancelled_.load(std::memory_order_relaxed);
     }
     void flush() {
-        if (pendingMini_ == 0 && pendingLarge_ == 0 && message_.empty()) return;
+        if (pendingMini_ == 0 && pendingLarge_ == 0 && !messageChanged_) return;
         post([mini = pendingMini_, large = pendingLarge_, message = message_](frmProgress& d) {
             if (large) d.UpdateStatus(message, large, false);
             if (mini || !large) d.UpdateStatus(message, mini, true);
         });
         pendingMini_ = pendingLarge_ = 0;
-        message_.clear();
+        messageChanged_ = false;
     }
 
 private:
@@ -67,8 +90,9 @@ private:
     const std::atomic<bool>& cancelled_;
     int64_t pendingMini_ = 0;
     int64_t pendingLarge_ = 0;
-    std::string message_;
-    std::chrono::steady_clock::time_point nextPost_{};
+    std::string message_;  // as of the last refresh
+    bool messageChanged_ = false;
+    int64_t nextPostNs_ = std::numeric_limits<int64_t>::min();
 };
 
 class RecordedMessages : public MessageSink {
