@@ -25,9 +25,10 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build-asan -j"$jobs"
 # Leaks count as failures; a sanitizer report stops the test that raised it.
 export ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 600)
-unset ASAN_OPTIONS UBSAN_OPTIONS
+unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 
 if [[ -f scripts/fuzz.sh ]]; then
   echo "== fuzz targets, ${BREVADIN_FUZZ_SECONDS:-30} s each"
