@@ -48,6 +48,8 @@ void scaleToFit(uint64_t& count, uint64_t& maximum, uint64_t factor) {
     }
 }
 
+}  // namespace
+
 // UpdateStatus reads the clock once per log line. The coarse clock costs a
 // few nanoseconds against some 25 for the precise one, and its resolution
 // (a few milliseconds) is far finer than the refresh period.
@@ -61,8 +63,6 @@ int64_t coarseNowNs() {
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-
-}  // namespace
 
 int64_t stepCount(int64_t count, int64_t step, int64_t maximum) {
     if (maximum <= 0) return 0;

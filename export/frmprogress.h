@@ -17,6 +17,10 @@ class QPushButton;
 
 namespace brevadin {
 
+// The monotonic clock in nanoseconds at the scheduler's resolution: cheap
+// enough to read once per log line, fine enough for refreshes 33 ms apart.
+int64_t coarseNowNs();
+
 // The arithmetic of a progress bar. A count runs from 0 to its maximum; a
 // maximum of 0 or less holds no progress at all.
 //

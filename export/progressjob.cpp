@@ -4,8 +4,6 @@
 #include <QMetaObject>
 #include <QPointer>
 
-#include <time.h>
-
 #include <atomic>
 #include <chrono>
 #include <limits>
@@ -16,19 +14,6 @@
 
 namespace brevadin {
 namespace {
-
-// The monotonic clock at the resolution of the scheduler's tick: a few
-// nanoseconds to read, precise enough for refreshes 33 ms apart.
-int64_t coarseNowNs() {
-#ifdef CLOCK_MONOTONIC_COARSE
-    timespec ts;
-    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &ts) == 0)
-        return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-#endif
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // Hands the worker's progress to the dialog on the GUI thread. Steps add up
 // here between refreshes; a new maximum first passes on the steps before it,
