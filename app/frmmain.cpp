@@ -195,12 +195,13 @@ frmMain::frmMain(MainWindowPaths paths, const QString& startFolder,
     MyConfig.Load();
     HostCache = resolver ? std::make_unique<::brevadin::HostCache>(resolver)
                          : std::make_unique<::brevadin::HostCache>();
-    std::string error;
-    HostCache->load(paths_.hostsFile, &error);
-    if (!error.empty()) QtMessageSink(this).showMessage(MessageIcon::Exclamation, error, "");
-    error.clear();
-    WhoisServerList = fncLoadWhoisServerList(paths_.whoisFile, &error);
-    if (!error.empty()) QtMessageSink(this).showMessage(MessageIcon::Exclamation, error, "");
+    const Outcome hostsRead = HostCache->load(paths_.hostsFile).outcome;
+    if (!hostsRead)
+        QtMessageSink(this).showMessage(MessageIcon::Exclamation, hostsRead.description(), "");
+    auto [servers, serversRead] = fncLoadWhoisServerList(paths_.whoisFile);
+    WhoisServerList = std::move(servers);
+    if (!serversRead)
+        QtMessageSink(this).showMessage(MessageIcon::Exclamation, serversRead.description(), "");
     if (!startFolder.isEmpty()) {
         // A folder named on the command line is listed instead, and becomes
         // the configured one only when it could be listed.
@@ -379,8 +380,7 @@ void frmMain::exportActiveTab(const QString* chosen) {
     progress.setMaxCount(1);
     const std::string message = QFileInfo(name).fileName().toStdString() + " を書き出し中";
     progress.setMaxCountMini(static_cast<int64_t>(table->rowCount()));
-    std::string error;
-    bool ok = false;
+    Outcome written;
     JobReport report = runWithProgress(progress, [&](ProgressSink& p, MessageSink&) {
         size_t reported = 0;
         WriteProgress step = [&](size_t done, size_t) {
@@ -388,15 +388,16 @@ void frmMain::exportActiveTab(const QString* chosen) {
             reported = done;
             return cancel;
         };
-        ok = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, file, &error, step)
-                                     : saveRecordsetToCsv(*table, file, &error, step);
+        written = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, file, step)
+                                          : saveRecordsetToCsv(*table, file, step);
     });
     const bool cancelled = report.cancelled;
     progress.close();
     SetBusy(false);
     // A cancelled export leaves the old file as it was, which needs no message.
-    if (!ok && !cancelled)
-        fncCallMessage(QStringLiteral("書き出しに失敗しました。\n") + QString::fromStdString(error),
+    if (!written && !cancelled)
+        fncCallMessage(QStringLiteral("書き出しに失敗しました。\n") +
+                           QString::fromStdString(written.description()),
                        kMsgCritical, QString(), this);
 }
 
@@ -421,11 +422,11 @@ void frmMain::onItemClick(const QString& FieldName, const QString& Value) {
 void frmMain::saveOnExit() {
     if (saved_) return;
     saved_ = true;
-    std::string error;
-    if (!MyConfig.Save(&error) && !error.empty())
-        QtMessageSink(this).showMessage(MessageIcon::Exclamation, error, "");
-    if (HostCache && !HostCache->save(paths_.hostsFile, &error))
-        QtMessageSink(this).showMessage(MessageIcon::Exclamation, error, "");
+    if (const Outcome saved = MyConfig.Save(); !saved && !saved.description().empty())
+        QtMessageSink(this).showMessage(MessageIcon::Exclamation, saved.description(), "");
+    if (!HostCache) return;
+    if (const Outcome saved = HostCache->save(paths_.hostsFile); !saved)
+        QtMessageSink(this).showMessage(MessageIcon::Exclamation, saved.description(), "");
 }
 
 void frmMain::layoutForOuterSize(int width, int height) {

@@ -104,13 +104,9 @@ FileLock::~FileLock() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool writeFileAtomically(const std::string& givenPath,
-                         const std::function<bool(const ByteSink& sink)>& writer,
-                         std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error) *error = why;
-        return false;
-    };
+Outcome writeFileAtomically(const std::string& givenPath,
+                            const std::function<bool(const ByteSink& sink)>& writer) {
+    auto fail = [](std::string why) { return Outcome::failed(std::move(why)); };
     // A link stays a link: its final target is what gets replaced, from a
     // temporary file beside it so that the rename stays on one file system.
     const std::string path = finalTarget(givenPath);
@@ -198,12 +194,11 @@ bool writeFileAtomically(const std::string& givenPath,
         ::fsync(dfd);
         ::close(dfd);
     }
-    return true;
+    return {};
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view content, std::string* error) {
-    return writeFileAtomically(
-        path, [&](const ByteSink& sink) { return sink(content); }, error);
+Outcome writeFileAtomically(const std::string& path, std::string_view content) {
+    return writeFileAtomically(path, [&](const ByteSink& sink) { return sink(content); });
 }
 
 bool keepAsBad(const std::string& givenPath) {

@@ -4,13 +4,15 @@
 #include <string>
 #include <string_view>
 
+#include "common/outcome.h"
+
 namespace brevadin {
 
 // Writes a file so that it is never seen half-written: the content goes to a
 // temporary file beside the target (path + ".tmp-" and six characters), is
 // flushed to disk, and is then renamed over the target. On any failure the
-// target is untouched, the temporary file is removed, false is returned and
-// *error (when given) says why. A save that was killed leaves its temporary
+// target is untouched, the temporary file is removed and the outcome says
+// why. A save that was killed leaves its temporary
 // file behind; the next save of the same path removes it.
 //
 // A path that is a symbolic link (or a chain of them) stays one: the file it
@@ -19,12 +21,10 @@ namespace brevadin {
 // The writer callback receives a sink; it returns false to abandon the write
 // (for instance when the user cancelled an export).
 using ByteSink = std::function<bool(std::string_view bytes)>;
-bool writeFileAtomically(const std::string& path,
-                         const std::function<bool(const ByteSink& sink)>& writer,
-                         std::string* error = nullptr);
+Outcome writeFileAtomically(const std::string& path,
+                            const std::function<bool(const ByteSink& sink)>& writer);
 
-bool writeFileAtomically(const std::string& path, std::string_view content,
-                         std::string* error = nullptr);
+Outcome writeFileAtomically(const std::string& path, std::string_view content);
 
 // path itself, or the file its chain of symbolic links ends at (which need
 // not exist yet).

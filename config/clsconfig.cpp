@@ -44,7 +44,7 @@ clsConfig::clsConfig(std::string path, std::string section)
       path_(std::move(path)),
       section_(std::move(section)) {}
 
-bool clsConfig::Save(std::string* error) const {
+Outcome clsConfig::Save() const {
     IniDocument doc(path_);
     auto boolText = [](bool b) { return b ? "True" : "False"; };
     doc.setValue(section_, "ReadPath", ReadPath);
@@ -72,7 +72,7 @@ bool clsConfig::Save(std::string* error) const {
         }
         doc.replaceSection("ColWidth", entries);
     }
-    return doc.save(error);
+    return doc.save();
 }
 
 void clsConfig::Load() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/outcome.h"
 #include "config/columnwidths.h"
 #include "logdata/loadcontext.h"
 
@@ -28,9 +29,9 @@ public:
 
     // Writes every setting with single-key updates (other lines of the file
     // stay as they were) and replaces the "ColWidth" section by the grid's
-    // current widths. The file is replaced atomically. False when it could
-    // not be written; the members keep their values.
-    bool Save(std::string* error = nullptr) const;
+    // current widths. The file is replaced atomically. A failure leaves the
+    // members as they are.
+    Outcome Save() const;
     // Reads every setting (defaults for what is missing) and applies the
     // stored column widths to the grid.
     void Load();

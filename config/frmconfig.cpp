@@ -275,13 +275,12 @@ void frmConfig::OKButton_Click() {
     MyConfig_.TimeDiff = cmbTimeDiff->currentIndex() - kTimeDiffOffset;
     MyConfig_.LogType = cmbLogType->currentIndex();
 
-    std::string error;
-    if (!MyConfig_.Save(&error)) {
+    if (const Outcome saved = MyConfig_.Save(); !saved) {
         // The new values stay in force for this run (and the main window
         // tries to save them again when it ends); the user learns that the
         // file does not hold them.
         const std::string& path = MyConfig_.path();
-        std::string reason = error;
+        std::string reason = saved.description();
         const std::string prefix = path + ": ";
         if (reason.compare(0, prefix.size(), prefix) == 0) reason.erase(0, prefix.size());
         QString prompt =

@@ -166,7 +166,7 @@ void IniDocument::replaceSection(std::string_view section,
     lines_.insert(lines_.begin() + static_cast<long>(r.header) + 1, entries.begin(), entries.end());
 }
 
-bool IniDocument::save(std::string* error) const {
+Outcome IniDocument::save() const {
     std::string text = bom_ ? "\xEF\xBB\xBF" : "";
     // A file keeps its line ends; a new one gets the platform's.
     const char* eol = crlf_ ? "\r\n" : "\n";
@@ -177,7 +177,7 @@ bool IniDocument::save(std::string* error) const {
     // Last writer wins, as users expect of settings, but writers take turns
     // with the same lock as the host-name cache beside them.
     FileLock lock(path_);
-    return writeFileAtomically(path_, text, error);
+    return writeFileAtomically(path_, text);
 }
 
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
@@ -224,7 +224,7 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                std::string_view value, const std::string& path) {
     IniDocument doc(path);
     doc.setValue(section, key, value);
-    return doc.save();
+    return doc.save().ok();
 }
 
 bool WritePrivateProfileSection(std::string_view section, std::string_view entries,
@@ -239,7 +239,7 @@ bool WritePrivateProfileSection(std::string_view section, std::string_view entri
     }
     IniDocument doc(path);
     doc.replaceSection(section, list);
-    return doc.save();
+    return doc.save().ok();
 }
 
 double leadingNumber(std::string_view text) {

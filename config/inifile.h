@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/outcome.h"
+
 namespace brevadin {
 
 // An INI file as the private-profile functions of Windows see it: "[section]"
@@ -33,7 +35,7 @@ public:
     void replaceSection(std::string_view section, const std::vector<std::string>& entries);
 
     // Writes the whole text atomically (temporary file, then rename).
-    bool save(std::string* error = nullptr) const;
+    Outcome save() const;
 
 private:
     struct Range {

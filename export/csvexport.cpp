@@ -85,40 +85,34 @@ ExportKind exportKindForFileName(std::string_view FileName) {
     return ExportKind::Unknown;
 }
 
-bool saveRecordsetToCsv(const Recordset& table, const std::string& FileName, std::string* error,
-                        const WriteProgress& progress) {
-    if (!table.isOpen()) {
-        if (error) *error = FileName + ": テーブルが開かれていません";
-        return false;
-    }
-    return writeFileAtomically(
-        FileName,
-        [&](const ByteSink& sink) {
-            std::string out = "\xEF\xBB\xBF";
-            const auto& fields = table.fields();
+Outcome saveRecordsetToCsv(const Recordset& table, const std::string& FileName,
+                           const WriteProgress& progress) {
+    if (!table.isOpen()) return Outcome::failed(FileName + ": テーブルが開かれていません");
+    return writeFileAtomically(FileName, [&](const ByteSink& sink) {
+        std::string out = "\xEF\xBB\xBF";
+        const auto& fields = table.fields();
+        for (size_t c = 0; c < fields.size(); ++c) {
+            if (c) out += ',';
+            appendField(out, fields[c].name);
+        }
+        out += "\r\n";
+        const auto& rows = table.view();
+        const size_t total = rows.size();
+        for (size_t i = 0; i < total; ++i) {
             for (size_t c = 0; c < fields.size(); ++c) {
                 if (c) out += ',';
-                appendField(out, fields[c].name);
+                appendField(out, table.value(rows[i], c));
             }
             out += "\r\n";
-            const auto& rows = table.view();
-            const size_t total = rows.size();
-            for (size_t i = 0; i < total; ++i) {
-                for (size_t c = 0; c < fields.size(); ++c) {
-                    if (c) out += ',';
-                    appendField(out, table.value(rows[i], c));
-                }
-                out += "\r\n";
-                if (out.size() >= (1 << 16)) {
-                    if (!sink(out)) return false;
-                    out.clear();
-                }
-                if ((i & 4095) == 4095 && progress && progress(i + 1, total)) return false;
+            if (out.size() >= (1 << 16)) {
+                if (!sink(out)) return false;
+                out.clear();
             }
-            if (progress && progress(total, total)) return false;
-            return sink(out);
-        },
-        error);
+            if ((i & 4095) == 4095 && progress && progress(i + 1, total)) return false;
+        }
+        if (progress && progress(total, total)) return false;
+        return sink(out);
+    });
 }
 
 }  // namespace brevadin

@@ -11,8 +11,8 @@ namespace brevadin {
 // UTF-8 with a BOM, CR LF line ends, a header line of field names, RFC 4180
 // quoting, and values a spreadsheet would run as a formula kept as text.
 // Atomic like fncSaveRecordsetToXml.
-bool saveRecordsetToCsv(const Recordset& table, const std::string& FileName,
-                        std::string* error = nullptr, const WriteProgress& progress = {});
+Outcome saveRecordsetToCsv(const Recordset& table, const std::string& FileName,
+                           const WriteProgress& progress = {});
 
 enum class ExportKind { Xml, Csv, Unknown };
 // The export form a file name asks for: its last three characters, in any

@@ -389,90 +389,84 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName) {
     }
 }
 
-bool fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName, std::string* error,
-                           const WriteProgress& progress) {
-    if (!table.isOpen()) {
-        if (error) *error = FileName + ": テーブルが開かれていません";
-        return false;
-    }
+Outcome fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName,
+                              const WriteProgress& progress) {
+    if (!table.isOpen()) return Outcome::failed(FileName + ": テーブルが開かれていません");
     const auto& fields = table.fields();
     const std::vector<std::string> names = xmlNamesFor(fields);
-    return writeFileAtomically(
-        FileName,
-        [&](const ByteSink& sink) {
-            std::string out;
-            out.reserve(1 << 16);
-            out += "<xml xmlns:s='";
-            out += kSchemaUri;
-            out += "'\r\n\txmlns:dt='";
-            out += kDataTypeUri;
-            out += "'\r\n\txmlns:rs='";
-            out += kRowsetUri;
-            out += "'\r\n\txmlns:z='";
-            out += kRowUri;
-            out +=
-                "'>\r\n<s:Schema id='RowsetSchema'>\r\n"
-                "\t<s:ElementType name='row' content='eltOnly' rs:updatable='true'>\r\n";
-            for (size_t i = 0; i < fields.size(); ++i) {
-                const FieldInfo& f = fields[i];
-                out += "\t\t<s:AttributeType name='";
-                appendEscaped(out, names[i]);
+    return writeFileAtomically(FileName, [&](const ByteSink& sink) {
+        std::string out;
+        out.reserve(1 << 16);
+        out += "<xml xmlns:s='";
+        out += kSchemaUri;
+        out += "'\r\n\txmlns:dt='";
+        out += kDataTypeUri;
+        out += "'\r\n\txmlns:rs='";
+        out += kRowsetUri;
+        out += "'\r\n\txmlns:z='";
+        out += kRowUri;
+        out +=
+            "'>\r\n<s:Schema id='RowsetSchema'>\r\n"
+            "\t<s:ElementType name='row' content='eltOnly' rs:updatable='true'>\r\n";
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const FieldInfo& f = fields[i];
+            out += "\t\t<s:AttributeType name='";
+            appendEscaped(out, names[i]);
+            out += '\'';
+            if (names[i] != f.name) {
+                out += " rs:name='";
+                appendEscaped(out, f.name);
                 out += '\'';
-                if (names[i] != f.name) {
-                    out += " rs:name='";
-                    appendEscaped(out, f.name);
-                    out += '\'';
-                }
-                out += " rs:number='" + std::to_string(i + 1) + "' rs:write='true'>\r\n";
-                if (f.type == FieldType::DateTime) {
-                    out +=
-                        "\t\t\t<s:datatype dt:type='dateTime' rs:dbtype='variantdate' "
-                        "dt:maxLength='16' rs:precision='0' rs:fixedlength='true' "
-                        "rs:maybenull='false'/>\r\n";
-                } else {
-                    // Values are kept whole, so the declaration grows to the
-                    // longest one: a strict reader refuses longer values.
-                    size_t longest = 0;
-                    const StringPool& pool = table.column(i).pool();
-                    for (uint32_t id = 0; id < pool.size(); ++id)
-                        longest = std::max(longest, characterCount(pool.text(id)));
-                    int64_t size = std::max<int64_t>(f.definedSize, static_cast<int64_t>(longest));
-                    out += "\t\t\t<s:datatype dt:type='string'";
-                    if (f.type == FieldType::NarrowText) out += " rs:dbtype='str'";
-                    out += " dt:maxLength='" + std::to_string(size) +
-                           "' rs:precision='0' rs:maybenull='false'/>\r\n";
-                }
-                out += "\t\t</s:AttributeType>\r\n";
             }
-            out +=
-                "\t\t<s:extends type='rs:rowbase'/>\r\n\t</s:ElementType>\r\n</s:Schema>\r\n"
-                "<rs:data>\r\n";
-            const auto& rows = table.view();
-            const size_t total = rows.size();
-            for (size_t i = 0; i < total; ++i) {
-                out += "\t<z:row";
-                for (size_t c = 0; c < fields.size(); ++c) {
-                    std::string_view v = table.value(rows[i], c);
-                    // An empty date-time is no date: leave it out (NULL).
-                    if (v.empty() && fields[c].type == FieldType::DateTime) continue;
-                    out += ' ';
-                    out += names[c];
-                    out += "='";
-                    appendEscaped(out, v);
-                    out += '\'';
-                }
-                out += "/>\r\n";
-                if (out.size() >= (1 << 16)) {
-                    if (!sink(out)) return false;
-                    out.clear();
-                }
-                if ((i & 4095) == 4095 && progress && progress(i + 1, total)) return false;
+            out += " rs:number='" + std::to_string(i + 1) + "' rs:write='true'>\r\n";
+            if (f.type == FieldType::DateTime) {
+                out +=
+                    "\t\t\t<s:datatype dt:type='dateTime' rs:dbtype='variantdate' "
+                    "dt:maxLength='16' rs:precision='0' rs:fixedlength='true' "
+                    "rs:maybenull='false'/>\r\n";
+            } else {
+                // Values are kept whole, so the declaration grows to the
+                // longest one: a strict reader refuses longer values.
+                size_t longest = 0;
+                const StringPool& pool = table.column(i).pool();
+                for (uint32_t id = 0; id < pool.size(); ++id)
+                    longest = std::max(longest, characterCount(pool.text(id)));
+                int64_t size = std::max<int64_t>(f.definedSize, static_cast<int64_t>(longest));
+                out += "\t\t\t<s:datatype dt:type='string'";
+                if (f.type == FieldType::NarrowText) out += " rs:dbtype='str'";
+                out += " dt:maxLength='" + std::to_string(size) +
+                       "' rs:precision='0' rs:maybenull='false'/>\r\n";
             }
-            out += "</rs:data>\r\n</xml>";
-            if (progress && progress(total, total)) return false;
-            return sink(out);
-        },
-        error);
+            out += "\t\t</s:AttributeType>\r\n";
+        }
+        out +=
+            "\t\t<s:extends type='rs:rowbase'/>\r\n\t</s:ElementType>\r\n</s:Schema>\r\n"
+            "<rs:data>\r\n";
+        const auto& rows = table.view();
+        const size_t total = rows.size();
+        for (size_t i = 0; i < total; ++i) {
+            out += "\t<z:row";
+            for (size_t c = 0; c < fields.size(); ++c) {
+                std::string_view v = table.value(rows[i], c);
+                // An empty date-time is no date: leave it out (NULL).
+                if (v.empty() && fields[c].type == FieldType::DateTime) continue;
+                out += ' ';
+                out += names[c];
+                out += "='";
+                appendEscaped(out, v);
+                out += '\'';
+            }
+            out += "/>\r\n";
+            if (out.size() >= (1 << 16)) {
+                if (!sink(out)) return false;
+                out.clear();
+            }
+            if ((i & 4095) == 4095 && progress && progress(i + 1, total)) return false;
+        }
+        out += "</rs:data>\r\n</xml>";
+        if (progress && progress(total, total)) return false;
+        return sink(out);
+    });
 }
 
 }  // namespace brevadin

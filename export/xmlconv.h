@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "common/outcome.h"
 #include "logdata/recordset.h"
 
 namespace brevadin {
@@ -20,8 +21,8 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName);
 
 // Writes the table's fields and its visible rows, in view order, in the
 // persisted XML rowset form. The file is replaced atomically: on failure it is
-// untouched, false is returned and *error says why. The table is unchanged.
-bool fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName,
-                           std::string* error = nullptr, const WriteProgress& progress = {});
+// untouched and the outcome says why. The table is unchanged.
+Outcome fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName,
+                              const WriteProgress& progress = {});
 
 }  // namespace brevadin

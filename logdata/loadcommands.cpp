@@ -36,6 +36,8 @@ LoadResult loadSingleLog(const std::string& folder, const std::string& name, int
         result.reset();
     }
     out.table = std::move(result);
+    out.errorLines = ctx.errorLines;
+    out.failures = ctx.failures;
     return out;
 }
 
@@ -63,6 +65,8 @@ LoadResult gatherLogs(const std::string& folder, const std::vector<std::string>&
     }
     out.caption = fncGatherCaption(first, last);
     out.table = std::move(accumulated);
+    out.errorLines = ctx.errorLines;
+    out.failures = ctx.failures;
     return out;
 }
 

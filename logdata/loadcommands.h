@@ -19,11 +19,15 @@ struct LoadResult {
     bool nothingToShow = false;
     // The files that held no log line at all (only directives, or nothing).
     std::vector<std::string> withoutLines;
+    // The reader's error lines and failures over all files of the load.
+    int64_t errorLines = 0;
+    std::vector<Failure> failures;
 };
 
 // How a load ended, as the window tells the user: a tab, "表示できるログがありません",
 // nothing at all (a cancel: not even the rows read before it), or the
-// reader's own messages (a failure).
+// reader's own messages (a failure: result.failures says which). A single
+// log that failed still gets its tab, empty, as a gathering does.
 enum class LoadOutcome { Loaded, NothingToShow, Cancelled, Failed };
 LoadOutcome loadOutcome(const LoadResult& result, bool cancelled);
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/outcome.h"
 #include "common/reporting.h"
 
 namespace brevadin {
@@ -66,6 +67,12 @@ struct LoadContext {
     // Where the user picks the log format: a load that fails on a file of
     // another format asks to check it.
     std::string formatSetting = "オプション設定の「ログのフォーマット」";
+
+    // What the reader met, added up over the files of one load, for the
+    // load's outcome: the lines it could not read and each failure that
+    // ended a file early (already reported through messages as well).
+    int64_t errorLines = 0;
+    std::vector<Failure> failures;
 };
 
 }  // namespace brevadin

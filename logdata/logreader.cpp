@@ -160,6 +160,7 @@ RecordsetPtr LogLoad::run() {
         }
         if (finishHostLookups(false)) return nullptr;
 
+        ctx_.errorLines += errorLines_;
         if (errorLines_ > 0) {
             std::string text = std::to_string(errorLines_) + "個のエラー行が検出されました";
             report(MessageIcon::Exclamation, rowsStored_ == 0 ? withHint(text) : text);
@@ -179,6 +180,7 @@ RecordsetPtr LogLoad::run() {
 }
 
 void LogLoad::reportFailure(int number, const std::string& description) {
+    ctx_.failures.push_back(Failure{number, description});
     // Rows already added stay; their addresses still get display texts.
     try {
         finishHostLookups(true);

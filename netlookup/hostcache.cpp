@@ -239,12 +239,10 @@ std::string defaultHostCachePath() {
     return joinPath(executableDir(), kHostCacheFileName);
 }
 
-RecordsetPtr fncCreateHostCache(const std::string& path, std::string* error) {
+Result<RecordsetPtr> fncCreateHostCache(const std::string& path) {
     RecordsetPtr table = makeFreshTable();
-    std::string why;
-    bool written = fncSaveRecordsetToXml(*table, path, &why);
-    if (error) *error = written ? std::string() : (why.empty() ? path : why);
-    return table;
+    Outcome written = fncSaveRecordsetToXml(*table, path);
+    return {std::move(table), std::move(written)};
 }
 
 HostCache::HostCache(std::shared_ptr<Resolver> resolver, HostCacheOptions options)
@@ -260,11 +258,10 @@ HostCache::~HostCache() {
     pool_->shutdownLocked();
 }
 
-HostCache::LoadResult HostCache::load(const std::string& path, std::string* error) {
-    if (error) error->clear();
+Result<HostCache::LoadResult> HostCache::load(const std::string& path) {
     unkeptPath_.clear();
     RecordsetPtr loaded = fncGetRecordsetFromXml(path);
-    if (loaded && adopt(loaded)) return LoadResult::Loaded;
+    if (loaded && adopt(loaded)) return {LoadResult::Loaded, {}};
 
     // Whatever is there could not be used: keep it aside before it is replaced.
     std::error_code ec;
@@ -275,11 +272,12 @@ HostCache::LoadResult HostCache::load(const std::string& path, std::string* erro
         // and let no later save write over it either.
         adopt(makeFreshTable());
         unkeptPath_ = path;
-        if (error) *error = path + ": " + path + ".bad として退避できませんでした";
-        return LoadResult::Repaired;
+        return {LoadResult::Repaired,
+                Outcome::failed(path + ": " + path + ".bad として退避できませんでした")};
     }
-    adopt(fncCreateHostCache(path, error));
-    return present ? LoadResult::Repaired : LoadResult::Created;
+    auto [fresh, written] = fncCreateHostCache(path);
+    adopt(std::move(fresh));
+    return {present ? LoadResult::Repaired : LoadResult::Created, std::move(written)};
 }
 
 bool HostCache::adopt(RecordsetPtr table) {
@@ -306,14 +304,11 @@ bool HostCache::adopt(RecordsetPtr table) {
     return true;
 }
 
-bool HostCache::save(const std::string& path, std::string* error) {
-    if (error) error->clear();
+Outcome HostCache::save(const std::string& path) {
     if (!unkeptPath_.empty() && path == unkeptPath_) {
         if (!keepAsBad(path)) {
-            if (error)
-                *error = path + ": 読めなかったファイルを " + path +
-                         ".bad として退避できないため、上書きしません";
-            return false;
+            return Outcome::failed(path + ": 読めなかったファイルを " + path +
+                                   ".bad として退避できないため、上書きしません");
         }
         unkeptPath_.clear();
     }
@@ -324,13 +319,9 @@ bool HostCache::save(const std::string& path, std::string* error) {
     try {
         table_->setSort("UPDATED DESC");
     } catch (const std::exception& e) {
-        if (error) *error = e.what();
-        return false;
+        return Outcome::failed(e.what());
     }
-    std::string why;
-    if (fncSaveRecordsetToXml(*table_, path, &why)) return true;
-    if (error) *error = why.empty() ? path : why;
-    return false;
+    return fncSaveRecordsetToXml(*table_, path);
 }
 
 void HostCache::mergeRows(const Recordset& other) {

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/outcome.h"
 #include "logdata/loadcontext.h"
 #include "logdata/recordset.h"
 #include "netlookup/resolver.h"
@@ -27,9 +28,9 @@ std::string localNowText();
 std::string defaultHostCachePath();
 
 // A fresh cache table (fields IP, NAME, UPDATED, CREATED holding only the
-// loop-back row), written to path at once. The table is returned open in any
-// case; *error is cleared when the file was written and says why otherwise.
-RecordsetPtr fncCreateHostCache(const std::string& path, std::string* error = nullptr);
+// loop-back row), written to path at once. The table is given open in any
+// case, with whether the file was written.
+Result<RecordsetPtr> fncCreateHostCache(const std::string& path);
 
 struct HostCacheOptions {
     // Reverse lookups running at the same time.
@@ -60,7 +61,7 @@ public:
         Loaded,    // the file was read
         Created,   // there was no file; a fresh one was written
         Repaired,  // the file was unreadable, was kept as path + ".bad" (an empty
-                   // one is not) and replaced, or could not be kept (*error says so)
+                   // one is not) and replaced, or could not be kept (the outcome says so)
     };
 
     explicit HostCache(std::shared_ptr<Resolver> resolver = std::make_shared<SystemResolver>(),
@@ -71,10 +72,10 @@ public:
 
     // Start-up: reads the cache from path. When that yields no usable table,
     // an existing file is first kept as path + ".bad", then a fresh cache is
-    // made and written. *error is cleared, or says why the fresh file could
-    // not be written (the cache still serves the run from memory). A file that
+    // made and written. The outcome says why the fresh file could not be
+    // written (the cache still serves the run from memory). A file that
     // could not be kept is not written over, now or by a later save to path.
-    LoadResult load(const std::string& path, std::string* error = nullptr);
+    Result<LoadResult> load(const std::string& path);
 
     // Takes table as the cache: its rows as they are, in their stored order,
     // the first row winning for an address held twice. False (and the cache
@@ -85,10 +86,10 @@ public:
     // rows that path holds by now and the cache lacks (by address; where both
     // have one, the newer UPDATED wins), so that programs sharing the file
     // keep each other's entries; then orders it newest first ("UPDATED DESC")
-    // and writes it to path. False with *error set when the file could not be written, or
-    // when path is the unreadable file load could not keep and it still
-    // cannot be kept as path + ".bad".
-    bool save(const std::string& path, std::string* error = nullptr);
+    // and writes it to path. Fails when the file could not be written, or when
+    // path is the unreadable file load could not keep and it still cannot be
+    // kept as path + ".bad".
+    Outcome save(const std::string& path);
 
     // The display text of address, waiting for the reverse lookup on a miss.
     std::string fncGetHostName(std::string_view address);

@@ -26,8 +26,7 @@ std::string defaultWhoisServerListPath() {
     return joinPath(executableDir(), kWhoisServerListFileName);
 }
 
-WhoisServerList fncLoadWhoisServerList(const std::string& path, std::string* error) {
-    if (error) error->clear();
+Result<WhoisServerList> fncLoadWhoisServerList(const std::string& path) {
     if (RecordsetPtr table = fncGetRecordsetFromXml(path)) {
         const int column = table->fieldIndex("SVNAME");
         if (column >= 0) {
@@ -38,7 +37,7 @@ WhoisServerList fncLoadWhoisServerList(const std::string& path, std::string* err
             for (size_t row = 0; row < rows; ++row) {
                 list.emplace_back(table->value(row, static_cast<size_t>(column)));
             }
-            return list;
+            return {std::move(list), {}};
         }
     }
 
@@ -48,25 +47,23 @@ WhoisServerList fncLoadWhoisServerList(const std::string& path, std::string* err
                          std::filesystem::file_type::not_found;
     if (present && !keepAsBad(path)) {
         // Overwriting would lose the user's file; use the built-in list for this run.
-        if (error) *error = path + ": " + path + ".bad として退避できませんでした";
-        return list;
+        return {std::move(list),
+                Outcome::failed(path + ": " + path + ".bad として退避できませんでした")};
     }
-    fncCreateWhoisServerList(list, path, error);
-    return list;
+    Outcome written = fncCreateWhoisServerList(list, path).outcome;
+    return {std::move(list), std::move(written)};
 }
 
-RecordsetPtr fncCreateWhoisServerList(const WhoisServerList& list, const std::string& path,
-                                      std::string* error) {
+Result<RecordsetPtr> fncCreateWhoisServerList(const WhoisServerList& list,
+                                              const std::string& path) {
     auto table = std::make_shared<Recordset>();
     table->appendField("SVNAME", FieldType::NarrowText, 255);
     table->open();
     for (const auto& server : list) {
         table->setValue(table->appendRow(), 0, server);
     }
-    std::string why;
-    const bool written = fncSaveRecordsetToXml(*table, path, &why);
-    if (error) *error = written ? std::string() : (why.empty() ? path : why);
-    return table;
+    Outcome written = fncSaveRecordsetToXml(*table, path);
+    return {std::move(table), std::move(written)};
 }
 
 }  // namespace brevadin

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/outcome.h"
 #include "logdata/recordset.h"
 
 namespace brevadin {
@@ -23,13 +24,11 @@ std::string defaultWhoisServerListPath();
 // Start-up: the SVNAME of every row of the file, in row order. When the file
 // cannot be loaded (missing, unreadable, or without an SVNAME field), an
 // existing file is kept as path + ".bad", and the built-in list is returned
-// and written to path. *error is cleared, or says why that write failed.
-WhoisServerList fncLoadWhoisServerList(const std::string& path, std::string* error = nullptr);
+// and written to path. The outcome says why keeping or writing failed.
+Result<WhoisServerList> fncLoadWhoisServerList(const std::string& path);
 
 // Writes list to path as a table with the one field SVNAME, a row per entry.
-// Returns that table, still open, in any case; *error is cleared when the file
-// was written and says why otherwise.
-RecordsetPtr fncCreateWhoisServerList(const WhoisServerList& list, const std::string& path,
-                                      std::string* error = nullptr);
+// Gives that table, still open, in any case, and whether the file was written.
+Result<RecordsetPtr> fncCreateWhoisServerList(const WhoisServerList& list, const std::string& path);
 
 }  // namespace brevadin

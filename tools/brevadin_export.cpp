@@ -314,9 +314,8 @@ int run(int argc, char** argv) {
                                  o.inputs[0] + ": 保存されたテーブルとして読み込めません");
         }
     } else {
-        std::string error;
-        hosts.load(hostsPath, &error);
-        if (!error.empty()) messages.showMessage(MessageIcon::Exclamation, error, "");
+        if (const Outcome read = hosts.load(hostsPath).outcome; !read)
+            messages.showMessage(MessageIcon::Exclamation, read.description(), "");
         if (o.noDns) cacheOnly = std::make_unique<CacheOnlyLookup>(hosts.table());
         LoadContext ctx;
         ctx.settings.TimeDiff = o.gmtDiff;
@@ -330,8 +329,9 @@ int run(int argc, char** argv) {
         if (progress) progress->finish();
         table = r.table;
         withoutLines = r.withoutLines;
-        if (!o.noDns && !hosts.save(hostsPath, &error))
-            messages.showMessage(MessageIcon::Exclamation, error, "");
+        if (!o.noDns)
+            if (const Outcome saved = hosts.save(hostsPath); !saved)
+                messages.showMessage(MessageIcon::Exclamation, saved.description(), "");
     }
     // A failed load has said why already.
     if (!messages.sawFailure)
@@ -346,10 +346,9 @@ int run(int argc, char** argv) {
         std::printf("%zu\n", table->rowCount());
         return 0;
     }
-    std::string error;
-    bool ok = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, o.output, &error)
-                                      : saveRecordsetToCsv(*table, o.output, &error);
-    if (!ok) return messages.fail(1, MessageIcon::Critical, error);
+    const Outcome exported = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, o.output)
+                                                     : saveRecordsetToCsv(*table, o.output);
+    if (!exported) return messages.fail(1, MessageIcon::Critical, exported.description());
     return 0;
 }
 
