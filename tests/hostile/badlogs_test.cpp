@@ -56,13 +56,6 @@ const FormatInfo& formatInfo(Format f) {
     return formats[static_cast<int>(f)];
 }
 
-std::string header(Format f) {
-    return formatInfo(f).header;
-}
-int headerLines(Format f) {
-    return formatInfo(f).headerLines;
-}
-
 const std::vector<Format> kAllFormats = {Format::W3c, Format::Ncsa, Format::Iis};
 
 // --- good lines -------------------------------------------------------------------
@@ -73,36 +66,24 @@ std::string address(int i) {
 std::string bytesSent(int i) {
     return std::to_string(1000 + i);
 }
-std::string defaultPath(int i) {
-    return "/p" + std::to_string(i) + ".html";
+std::string pathOr(int i, const std::string& path) {
+    return path.empty() ? "/p" + std::to_string(i) + ".html" : path;
 }
 
-std::string clockTime(int i, bool iis) {
-    int s = i % 86400;
-    char text[16];
-    std::snprintf(text, sizeof text, iis ? "%d:%02d:%02d" : "%02d:%02d:%02d", s / 3600, s / 60 % 60,
-                  s % 60);
-    return text;
-}
-
-// Line i as each server writes it; the path is where a line's text varies.
-std::string goodLine(Format f, int i, const std::string& path) {
+// Line i as each server writes it, with its own path unless one is given.
+std::string goodLine(Format f, int i, const std::string& path = "") {
+    const std::string p = pathOr(i, path);
     switch (f) {
         case Format::W3c:
-            return "2003-05-01 " + clockTime(i, false) + " " + address(i) + " GET " + bytesSent(i) +
-                   " " + path + "\r\n";
+            return "2003-05-01 00:00:01 " + address(i) + " GET " + bytesSent(i) + " " + p + "\r\n";
         case Format::Ncsa:
-            return address(i) + " - - [01/May/2003:" + clockTime(i, false) + " +0900] \"GET " +
-                   path + " HTTP/1.1\" 200 " + bytesSent(i) + "\n";
+            return address(i) + " - - [01/May/2003:00:00:01 +0900] \"GET " + p +
+                   " HTTP/1.1\" 200 " + bytesSent(i) + "\n";
         case Format::Iis:
-            return address(i) + ", -, 05/01/03, " + clockTime(i, true) +
-                   ", W3SVC1, WEB01, 198.51.100.10, 15, 300, " + bytesSent(i) + ", 200, 0, GET, " +
-                   path + ",\r\n";
+            return address(i) + ", -, 05/01/03, 0:00:01, W3SVC1, WEB01, 198.51.100.10, 15, 300, " +
+                   bytesSent(i) + ", 200, 0, GET, " + p + ",\r\n";
     }
     return "";
-}
-std::string goodLine(Format f, int i) {
-    return goodLine(f, i, defaultPath(i));
 }
 
 std::string goodLines(Format f, int from, int to) {
@@ -115,15 +96,13 @@ std::string goodLines(Format f, int from, int to) {
 
 using Row = std::vector<std::pair<std::string, std::string>>;  // field, value
 
-// What line i with the given path reads back as.
-Row goodRow(Format f, int i, const std::string& path) {
+// What goodLine(f, i, path) reads back as.
+Row goodRow(Format f, int i, const std::string& path = "") {
     const auto& names = formatInfo(f).probeFields;
+    const std::string p = pathOr(i, path);
     return {{names[0], address(i)},
-            {names[1], f == Format::Ncsa ? "GET " + path + " HTTP/1.1" : path},
+            {names[1], f == Format::Ncsa ? "GET " + p + " HTTP/1.1" : p},
             {names[2], bytesSent(i)}};
-}
-Row goodRow(Format f, int i) {
-    return goodRow(f, i, defaultPath(i));
 }
 
 std::vector<Row> goodRows(Format f, int from, int to) {
@@ -213,7 +192,7 @@ constexpr int kBigLines = 150000;
 
 size_t wholeLinesBefore(const std::string& text, size_t cut, Format f) {
     const auto lines = std::count(text.begin(), text.begin() + static_cast<long>(cut), '\n');
-    return static_cast<size_t>(std::max<long>(0, lines - headerLines(f)));
+    return static_cast<size_t>(std::max<long>(0, lines - formatInfo(f).headerLines));
 }
 
 std::vector<Case> cases() {
@@ -231,8 +210,9 @@ std::vector<Case> cases() {
              std::string eighth = goodLine(f, 8);
              eighth.insert(eighth.find_last_not_of("\r\n") + 1, 1, '\0');
              return Log{
-                 header(f) + goodLine(f, 1) + goodLine(f, 2, std::string("/in\0dex", 7)) +
-                     goodLine(f, 3) + std::string(1, '\0') + goodLine(f, 4) + goodLine(f, 5) +
+                 formatInfo(f).header + goodLine(f, 1) +
+                     goodLine(f, 2, std::string("/in\0dex", 7)) + goodLine(f, 3) +
+                     std::string(1, '\0') + goodLine(f, 4) + goodLine(f, 5) +
                      // The zero-filled block a crash leaves, glued to the next line.
                      std::string(4096, '\0') + goodLine(f, 6) + goodLine(f, 7) + eighth +
                      goodLine(f, 9),
@@ -243,8 +223,9 @@ std::vector<Case> cases() {
         {"TenMegabyteLineAmongGoodLines", kAllFormats,
          [](Format f) {
              std::string huge = "/search?q=" + std::string(10 << 20, 'q');
-             return Log{header(f) + goodLine(f, 1) + goodLine(f, 2, huge) + goodLine(f, 3),
-                        {true, {goodRow(f, 1), goodRow(f, 2, huge), goodRow(f, 3)}}};
+             return Log{
+                 formatInfo(f).header + goodLine(f, 1) + goodLine(f, 2, huge) + goodLine(f, 3),
+                 {true, {goodRow(f, 1), goodRow(f, 2, huge), goodRow(f, 3)}}};
          }},
         {"FieldListOfTenThousandNames", w3c,
          [](Format) {
@@ -289,7 +270,7 @@ std::vector<Case> cases() {
              const std::string third = goodLine(f, 3);
              const size_t half = third.size() / 2;
              const std::string rest = third.substr(half) + goodLines(f, 4, 9);
-             return Log{header(f) + goodLines(f, 1, 2) + third.substr(0, half),
+             return Log{formatInfo(f).header + goodLines(f, 1, 2) + third.substr(0, half),
                         {true, goodRows(f, 1, 3)},
                         {0, [rest](const std::string& path) { appendTo(path, rest); }}};
          }},
@@ -317,9 +298,9 @@ std::vector<Case> cases() {
     // cut keeps the whole lines before it and tells the user.
     for (int64_t at : {0, 10}) {
         const std::string when = at ? "DuringTheRead" : "BetweenCountAndRead";
-        auto big = [](Format f) { return header(f) + goodLines(f, 1, kBigLines); };
+        auto big = [](Format f) { return formatInfo(f).header + goodLines(f, 1, kBigLines); };
         auto meddle = [at](Format f, auto act) {
-            return Meddle{at ? headerLines(f) + at : 0, act};
+            return Meddle{at ? formatInfo(f).headerLines + at : 0, act};
         };
         list.push_back({"Grows" + when, kAllFormats, [=](Format f) {
                             std::string more = goodLines(f, kBigLines + 1, kBigLines + 2000);
@@ -544,7 +525,7 @@ public:
 TEST(ChangedByAnotherThread, TruncatedWhileLoading) {
     std::mt19937 rng(4);
     for (Format f : kAllFormats) {
-        const std::string text = header(f) + goodLines(f, 1, 60000);
+        const std::string text = formatInfo(f).header + goodLines(f, 1, 60000);
         const size_t cut = text.size() / 2;
         for (int round = 0; round < 6; ++round) {
             SCOPED_TRACE(formatInfo(f).name + (" round " + std::to_string(round)));

@@ -231,19 +231,6 @@ TEST_F(LoadTest, ProgressNamesTheFileOrNothing) {
     EXPECT_EQ(t_.progress.messages, (std::set<std::string>{" を読み込み中"}));
 }
 
-TEST_F(LoadTest, MoreThan32767LinesAcrossManyReads) {
-    const int rows = 70000;
-    std::string text = kDated + "#Fields: time c-ip sc-bytes\r\n";
-    for (int i = 0; i < rows; ++i)
-        text += "00:00:00 192.0.2." + std::to_string(i % 200) + " " + std::to_string(i) + "\r\n";
-    ASSERT_TRUE(load(text));
-    EXPECT_EQ(t_.progress.maxCountMini, (std::vector<int64_t>{rows + 2}));
-    EXPECT_EQ(t_.progress.calls, rows + 2);
-    ASSERT_EQ(table_->storedRowCount(), static_cast<size_t>(rows));
-    for (int i = 0; i < rows; ++i)
-        ASSERT_EQ(cell(*table_, static_cast<size_t>(i), "sc-bytes"), std::to_string(i));
-}
-
 // A cancelled dialog stays cancelled: the next file stops at its first
 // line, and error lines met before are not reported.
 TEST_F(LoadTest, CancelledStaysCancelled) {
