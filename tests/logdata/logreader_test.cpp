@@ -195,13 +195,18 @@ protected:
     RecordsetPtr table_;
 };
 
+// The second file resolves only its own rows.
 TEST_F(LoadTest, SecondFileAppendsToTheSameFieldSet) {
+    testing::FakeHosts hosts;
+    hosts.known = {{"192.0.2.1", "a"}, {"192.0.2.2", "b"}};
+    t_.ctx.hosts = &hosts;
     ASSERT_TRUE(load(kDated + kFields + kLine1));
     RecordsetPtr first = table_;
     ASSERT_TRUE(load(kDated + kFields + kLine2));
     EXPECT_FALSE(first->isOpen());  // the field-set rebuild replaced it
     EXPECT_EQ(table_->fieldCount(), 6u);
-    EXPECT_EQ(testing::visibleColumn(*table_, "c-ip"), (Names{"192.0.2.1", "192.0.2.2"}));
+    EXPECT_EQ(testing::visibleColumn(*table_, "c-ip"), (Names{"a [192.0.2.1]", "b [192.0.2.2]"}));
+    EXPECT_EQ(hosts.asked, (std::map<std::string, int>{{"192.0.2.1", 1}, {"192.0.2.2", 1}}));
 }
 
 TEST_F(LoadTest, FixedFormatsAreNeverResolvedOrFiltered) {
