@@ -73,8 +73,7 @@ struct XmlCase {
 
 std::vector<XmlCase> xmlCases() {
     const std::string one = row("192.0.2.1", "one"), two = row("192.0.2.2", "two");
-    std::string refs, fieldEntity = table(one);
-    for (int i = 0; i < 20000; ++i) refs += "&big;";
+    std::string fieldEntity = table(one);
     fieldEntity.replace(fieldEntity.find("name='NAME'"), 11, "name='&name;'");
     const std::string open = table(one);
     return {
@@ -90,9 +89,6 @@ std::vector<XmlCase> xmlCases() {
         // Entities are not expanded at all, so the nine levels cost nothing; the
         // document type alone makes it no stored table.
         {"BillionLaughs", table(row("192.0.2.1", "&lol9;"), billionLaughs())},
-        {"QuadraticBlowup",
-         table(row("192.0.2.1", refs),
-               "<!DOCTYPE xml [<!ENTITY big '" + std::string(50000, 'B') + "'>]>\r\n")},
         {"ExternalEntity",
          table(row("192.0.2.1", "&secret;"),
                "<!DOCTYPE xml [<!ENTITY secret SYSTEM 'file:///etc/passwd'>]>\r\n")},

@@ -126,16 +126,6 @@ Save saver(const std::string& kind, const std::string& target, bool b) {
     return [=] { return saveRecordsetToCsv(*table, target); };
 }
 
-struct Kind {
-    const char* name;
-    const char* file;  // the target's name
-    bool needsSeed;    // the settings save updates an existing file
-};
-
-void PrintTo(const Kind& k, std::ostream* os) {
-    *os << k.file;
-}
-
 // A hand-kept settings file of a few megabytes that every save must carry
 // over line for line.
 std::string settingsSeed() {
@@ -246,27 +236,28 @@ std::set<std::string> strays(const std::filesystem::path& dir, const std::string
     return out;
 }
 
-class CrashSafety : public ::testing::TestWithParam<Kind> {};
+class CrashSafety : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CrashSafety, EveryKillLeavesTheOldOrTheNewFileWhole) {
-    const Kind& kind = GetParam();
+    const std::string kind = GetParam(), file = kind + ".target";
+    const bool needsSeed = kind == "settings";  // its save updates an existing file
     TempFolder dir;
-    const std::string target = dir.file(kind.file);
+    const std::string target = dir.file(file);
 
     // The two contents, each made by an uninterrupted save.
     const std::string refA = dir.file("ref-a"), refB = dir.file("ref-b");
-    if (kind.needsSeed) {
+    if (needsSeed) {
         writeFile(refA, settingsSeed());
         writeFile(refB, settingsSeed());
     }
-    ASSERT_TRUE(saver(kind.name, refA, false)());
-    ASSERT_TRUE(saver(kind.name, refB, true)());
+    ASSERT_TRUE(saver(kind, refA, false)());
+    ASSERT_TRUE(saver(kind, refB, true)());
     const std::string a = readFile(refA), b = readFile(refB);
     ASSERT_GT(a.size(), 2u << 20);
     ASSERT_GT(b.size(), 2u << 20);
     ASSERT_NE(a, b);
-    const Save saveA = saver(kind.name, target, false), saveB = saver(kind.name, target, true);
-    if (kind.needsSeed) {
+    const Save saveA = saver(kind, target, false), saveB = saver(kind, target, true);
+    if (needsSeed) {
         // An update of A's file to B and back gives exactly A and B again,
         // so the file may hold only one of the two whatever came before.
         writeFile(target, a);
@@ -280,7 +271,7 @@ TEST_P(CrashSafety, EveryKillLeavesTheOldOrTheNewFileWhole) {
     // How long the first save of a fresh writer takes (longer than later
     // ones: its pages are not its own yet), and how long of it the writing itself, so
     // that the delays cover all of it.
-    TemporaryWatch watch(dir.path(), kind.file);
+    TemporaryWatch watch(dir.path(), file);
     ASSERT_TRUE(watch.ok());
     double saveSeconds = 0, writeSeconds = 0;
     for (int i = 0; i < 3; ++i) {
@@ -300,14 +291,14 @@ TEST_P(CrashSafety, EveryKillLeavesTheOldOrTheNewFileWhole) {
     }
     ASSERT_TRUE(readFile(target) == a || readFile(target) == b);
 
-    std::mt19937_64 rng(std::hash<std::string>{}(kind.name));
+    std::mt19937_64 rng(std::hash<std::string>{}(kind));
     const double longest = saveSeconds * 1.3;
     int duringWrite = 0;
     bool holdsA = readFile(target) == a;
     // On a busy machine fewer delays land inside a write: kill on until enough
     // have, within three times the usual number of kills.
     for (int k = 0; k < kKills || (duringWrite < kKills / 10 && k < 3 * kKills); ++k) {
-        const std::set<std::string> before = strays(dir.path(), kind.file);
+        const std::set<std::string> before = strays(dir.path(), file);
         // A third of the delays spread evenly over a save, a third on a log
         // scale so that the first microseconds get kills too, and a third
         // counted from the moment the temporary file appears, over the
@@ -341,7 +332,7 @@ TEST_P(CrashSafety, EveryKillLeavesTheOldOrTheNewFileWhole) {
                            << now.size() << " bytes that are neither A nor B";
         holdsA = now == a;
         // A new temporary file left behind: the kill landed inside a write.
-        const std::set<std::string> after = strays(dir.path(), kind.file);
+        const std::set<std::string> after = strays(dir.path(), file);
         for (const auto& name : after)
             if (!before.count(name)) {
                 ++duringWrite;
@@ -354,18 +345,15 @@ TEST_P(CrashSafety, EveryKillLeavesTheOldOrTheNewFileWhole) {
     // The next save works and leaves nothing behind.
     ASSERT_TRUE(saveA());
     EXPECT_TRUE(readFile(target) == a);
-    EXPECT_TRUE(strays(dir.path(), kind.file).empty());
+    EXPECT_TRUE(strays(dir.path(), file).empty());
 
     // The delays must really reach into the writes, or the test proves little.
     EXPECT_GE(duringWrite, kKills / 10);
     RecordProperty("killsDuringWrite", duringWrite);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, CrashSafety,
-    ::testing::Values(Kind{"hosts", "hosts.xml", false}, Kind{"settings", "brevadin.ini", true},
-                      Kind{"xml", "export.xml", false}, Kind{"csv", "export.csv", false}),
-    [](const ::testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Kinds, CrashSafety, ::testing::Values("hosts", "settings", "xml", "csv"),
+                         [](const auto& info) { return info.param; });
 
 }  // namespace
 }  // namespace brevadin
