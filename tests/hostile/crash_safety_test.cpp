@@ -2,17 +2,15 @@
 // never a mixture, a stub or a truncated copy; nor do the temporary files of
 // killed saves pile up or get in the way of the next save.
 //
-// A writer process (hostile_crash_writer) saves one kind of file over and
-// over, alternating two known contents A and B, and is killed with SIGKILL
-// after a random delay, from microseconds to a little more than one save.
-// After each kill the file must equal A or B byte for byte.
+// A forked writer saves one kind of file over and over (the host-name cache,
+// the settings, an XML or CSV export), alternating two known contents A and
+// B, and is killed with SIGKILL after a random delay, from microseconds to a
+// little more than one save. After each kill the file must equal A or B byte
+// for byte.
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,14 +19,18 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <set>
 #include <thread>
-#include <vector>
 
+#include "config/clsconfig.h"
+#include "export/csvexport.h"
+#include "export/xmlconv.h"
+#include "netlookup/hostcache.h"
+#include "tests/support/fakeresolver.h"
+#include "tests/support/loadfakes.h"
 #include "tests/support/testfiles.h"
-
-extern char** environ;
 
 namespace brevadin {
 namespace {
@@ -44,14 +46,84 @@ constexpr int kKills = 60;  // the sanitizer makes every save several times slow
 constexpr int kKills = 200;
 #endif
 
-struct Kind {
-    const char* name;
-    const char* file;  // the target's name
-    bool needsSeed;    // the settings save updates an existing file
-};
+std::string twoDigits(int n) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", n);
+    return text;
+}
 
-void PrintTo(const Kind& k, std::ostream* os) {
-    *os << k.file;
+// The same addresses and times in A and B, names differing: a save merges in
+// what the file holds and the cache lacks or has older, which here is
+// nothing, so each save writes its own contents whole.
+RecordsetPtr hostTable(bool b) {
+    auto t = std::make_shared<Recordset>();
+    t->appendField("IP", FieldType::NarrowText, 50);
+    t->appendField("NAME", FieldType::NarrowText, 255);
+    t->appendField("UPDATED", FieldType::DateTime);
+    t->appendField("CREATED", FieldType::DateTime);
+    t->open();
+    for (int i = 0; i < 16000; ++i) {
+        // Distinct times, so that the newest-first order of a save is fixed.
+        const std::string when = "2003-05-" + twoDigits(1 + i / 3600 % 28) + "T" +
+                                 twoDigits(i / 60 % 24) + ":" + twoDigits(i % 60) + ":" +
+                                 twoDigits(i / 1440 % 60);
+        const std::string values[] = {
+            "198.18." + std::to_string(i / 256 % 256) + "." + std::to_string(i % 256),
+            (b ? "b-host" : "a-host") + std::to_string(i) +
+                ".dynamic-pool.customer.some-regional-provider.example.ne.jp",
+            when, when};
+        size_t r = t->appendRow();
+        for (size_t c = 0; c < 4; ++c) t->setValue(r, c, values[c]);
+    }
+    return t;
+}
+
+RecordsetPtr logTable(bool b) {
+    auto t = std::make_shared<Recordset>();
+    for (const char* f : {"date", "c-ip", "cs-uri-stem", "cs(Referer)", "sc-bytes"})
+        t->appendField(f);
+    t->open();
+    for (int i = 0; i < (b ? 11000 : 9000); ++i) {
+        const std::string n = std::to_string(i);
+        const std::string values[] = {
+            b ? "2003-05-02" : "2003-05-01", "Host " + n + " [192.0.2." + n + "]",
+            "/日本語/page" + n + (b ? ".html" : ".htm"),
+            "http://search.example.jp/search?q=\"" + n +
+                "\",'x'&y=<z>&lang=ja&ie=Shift_JIS&oe=UTF-8&sourceid=navclient&num=100&start=" + n +
+                "&filter=0&safe=off&client=Mozilla/5.0+(X11;+Linux+i686;+rv:1.4)",
+            std::to_string(1000 + i * 3)};
+        size_t r = t->appendRow();
+        for (size_t c = 0; c < std::size(values); ++c) t->setValue(r, c, values[c]);
+    }
+    return t;
+}
+
+// A save of content A or B of one kind to one path, built once, to be run
+// again and again.
+using Save = std::function<bool()>;
+
+Save saver(const std::string& kind, const std::string& target, bool b) {
+    if (kind == "hosts") {
+        // Every name it saves is known already: the fake is never asked.
+        auto cache = std::make_shared<HostCache>(std::make_shared<testing::FakeResolver>());
+        cache->adopt(hostTable(b));
+        return [cache, target] { return cache->save(target); };
+    }
+    if (kind == "settings") {
+        auto grid = std::make_shared<testing::FakeWidths>(b ? 25000 : 20000, b ? 2000 : 1000);
+        auto s = std::make_shared<clsConfig>(target);
+        s->setDBGrid(grid.get());
+        s->ReadPath = b ? "/var/log/httpd/日本語" : "/var/log/iis";
+        s->TimeDiff = b ? -5 : 9;
+        bool* flags[] = {&s->IncludeAll,     &s->IncludeHTML,  &s->IncludeScript,
+                         &s->IncludeArchive, &s->IncludeMovie, &s->IncludeSound};
+        for (int f = 0; f < 6; ++f) *flags[f] = (f % 2 == 1) == b;
+        s->LogType = b ? 1 : 2;
+        return [s, grid] { return s->Save(); };
+    }
+    RecordsetPtr table = logTable(b);
+    if (kind == "xml") return [=] { return fncSaveRecordsetToXml(*table, target); };
+    return [=] { return saveRecordsetToCsv(*table, target); };
 }
 
 // A hand-kept settings file of a few megabytes that every save must carry
@@ -67,51 +139,36 @@ std::string settingsSeed() {
     return text;
 }
 
+// A child that saves first, second, first, ... until killed, and writes a
+// byte to its pipe after every save that worked.
 class Writer {
 public:
-    // Starts the writer; false when it could not be started.
-    bool start(const std::string& kind, const std::string& target, const std::string& mode,
-               char first) {
+    Writer(const Save& first, const Save& second) {
         int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        std::string which(1, first);
-        std::string program = HOSTILE_CRASH_WRITER;
-        std::vector<char*> argv = {program.data(),
-                                   const_cast<char*>(kind.c_str()),
-                                   const_cast<char*>(target.c_str()),
-                                   const_cast<char*>(mode.c_str()),
-                                   which.data(),
-                                   nullptr};
-        int rc = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
+        if (::pipe(fds) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(fds[0]);
+            for (int i = 0; (i % 2 ? second : first)(); ++i)
+                if (::write(fds[1], "S", 1) != 1) break;
+            ::_exit(1);
+        }
         ::close(fds[1]);
         out_ = fds[0];
-        if (rc != 0) pid_ = -1;
-        return rc == 0;
     }
+    bool started() const { return pid_ > 0; }
 
-    // Waits for the next byte the writer says; 0 when it said nothing in time.
-    char next(int timeoutMs = 30000) {
+    // Waits until the child reports a save; false when it said nothing in time.
+    bool saved(int timeoutMs = 30000) {
         pollfd p{out_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0) return 0;
         char c = 0;
-        return ::read(out_, &c, 1) == 1 ? c : 0;
+        return ::poll(&p, 1, timeoutMs) > 0 && ::read(out_, &c, 1) == 1;
     }
 
     void kill() {
         ::kill(pid_, SIGKILL);
-        wait();
-    }
-
-    // Waits for a writer that ends by itself; its exit status, -1 for a signal.
-    int wait() {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
+        ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     ~Writer() {
@@ -170,12 +227,6 @@ private:
     std::string prefix_;
 };
 
-// Runs one uninterrupted save; false when the writer failed.
-bool saveOnce(const std::string& kind, const std::string& target, char which) {
-    Writer w;
-    return w.start(kind, target, "once", which) && w.wait() == 0;
-}
-
 std::set<std::string> strays(const std::filesystem::path& dir, const std::string& file) {
     std::set<std::string> out;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
@@ -185,68 +236,69 @@ std::set<std::string> strays(const std::filesystem::path& dir, const std::string
     return out;
 }
 
-class CrashSafety : public ::testing::TestWithParam<Kind> {};
+class CrashSafety : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CrashSafety, EveryKillLeavesTheOldOrTheNewFileWhole) {
-    const Kind& kind = GetParam();
+    const std::string kind = GetParam(), file = kind + ".target";
+    const bool needsSeed = kind == "settings";  // its save updates an existing file
     TempFolder dir;
-    const std::string target = dir.file(kind.file);
+    const std::string target = dir.file(file);
 
     // The two contents, each made by an uninterrupted save.
     const std::string refA = dir.file("ref-a"), refB = dir.file("ref-b");
-    if (kind.needsSeed) {
+    if (needsSeed) {
         writeFile(refA, settingsSeed());
         writeFile(refB, settingsSeed());
     }
-    ASSERT_TRUE(saveOnce(kind.name, refA, 'A'));
-    ASSERT_TRUE(saveOnce(kind.name, refB, 'B'));
+    ASSERT_TRUE(saver(kind, refA, false)());
+    ASSERT_TRUE(saver(kind, refB, true)());
     const std::string a = readFile(refA), b = readFile(refB);
     ASSERT_GT(a.size(), 2u << 20);
     ASSERT_GT(b.size(), 2u << 20);
     ASSERT_NE(a, b);
-    if (kind.needsSeed) {
+    const Save saveA = saver(kind, target, false), saveB = saver(kind, target, true);
+    if (needsSeed) {
         // An update of A's file to B and back gives exactly A and B again,
         // so the file may hold only one of the two whatever came before.
         writeFile(target, a);
-        ASSERT_TRUE(saveOnce(kind.name, target, 'B'));
+        ASSERT_TRUE(saveB());
         ASSERT_TRUE(readFile(target) == b);
-        ASSERT_TRUE(saveOnce(kind.name, target, 'A'));
+        ASSERT_TRUE(saveA());
         ASSERT_TRUE(readFile(target) == a);
     }
     writeFile(target, a);
 
     // How long the first save of a fresh writer takes (longer than later
-    // ones: nothing is warm yet), and how long of it the writing itself, so
+    // ones: its pages are not its own yet), and how long of it the writing itself, so
     // that the delays cover all of it.
-    TemporaryWatch watch(dir.path(), kind.file);
+    TemporaryWatch watch(dir.path(), file);
     ASSERT_TRUE(watch.ok());
     double saveSeconds = 0, writeSeconds = 0;
     for (int i = 0; i < 3; ++i) {
-        Writer w;
         watch.drain();
-        ASSERT_TRUE(w.start(kind.name, target, "loop", i % 2 ? 'A' : 'B'));
-        ASSERT_EQ(w.next(), 'R');
         auto begin = Clock::now();
+        Writer w(i % 2 ? saveA : saveB, i % 2 ? saveB : saveA);
+        ASSERT_TRUE(w.started());
         ASSERT_TRUE(watch.waitFor(IN_CREATE));
         auto created = Clock::now();
         ASSERT_TRUE(watch.waitFor(IN_MOVED_FROM));
         writeSeconds =
             std::max(writeSeconds, std::chrono::duration<double>(Clock::now() - created).count());
-        ASSERT_EQ(w.next(), 'S');
+        ASSERT_TRUE(w.saved());
         saveSeconds =
             std::max(saveSeconds, std::chrono::duration<double>(Clock::now() - begin).count());
         w.kill();
     }
     ASSERT_TRUE(readFile(target) == a || readFile(target) == b);
 
-    std::mt19937_64 rng(std::hash<std::string>{}(kind.name));
+    std::mt19937_64 rng(std::hash<std::string>{}(kind));
     const double longest = saveSeconds * 1.3;
     int duringWrite = 0;
     bool holdsA = readFile(target) == a;
     // On a busy machine fewer delays land inside a write: kill on until enough
     // have, within three times the usual number of kills.
     for (int k = 0; k < kKills || (duringWrite < kKills / 10 && k < 3 * kKills); ++k) {
-        const std::set<std::string> before = strays(dir.path(), kind.file);
+        const std::set<std::string> before = strays(dir.path(), file);
         // A third of the delays spread evenly over a save, a third on a log
         // scale so that the first microseconds get kills too, and a third
         // counted from the moment the temporary file appears, over the
@@ -265,10 +317,9 @@ TEST_P(CrashSafety, EveryKillLeavesTheOldOrTheNewFileWhole) {
             default:
                 seconds = std::uniform_real_distribution<double>(0, writeSeconds * 1.2)(rng);
         }
-        Writer w;
         watch.drain();
-        ASSERT_TRUE(w.start(kind.name, target, "loop", holdsA ? 'B' : 'A'));
-        ASSERT_EQ(w.next(), 'R') << "kill " << k;
+        Writer w(holdsA ? saveB : saveA, holdsA ? saveA : saveB);
+        ASSERT_TRUE(w.started()) << "kill " << k;
         if (fromCreation) {
             ASSERT_TRUE(watch.waitFor(IN_CREATE)) << "kill " << k;
         }
@@ -281,7 +332,7 @@ TEST_P(CrashSafety, EveryKillLeavesTheOldOrTheNewFileWhole) {
                            << now.size() << " bytes that are neither A nor B";
         holdsA = now == a;
         // A new temporary file left behind: the kill landed inside a write.
-        const std::set<std::string> after = strays(dir.path(), kind.file);
+        const std::set<std::string> after = strays(dir.path(), file);
         for (const auto& name : after)
             if (!before.count(name)) {
                 ++duringWrite;
@@ -292,20 +343,17 @@ TEST_P(CrashSafety, EveryKillLeavesTheOldOrTheNewFileWhole) {
     }
 
     // The next save works and leaves nothing behind.
-    ASSERT_TRUE(saveOnce(kind.name, target, 'A'));
+    ASSERT_TRUE(saveA());
     EXPECT_TRUE(readFile(target) == a);
-    EXPECT_TRUE(strays(dir.path(), kind.file).empty());
+    EXPECT_TRUE(strays(dir.path(), file).empty());
 
     // The delays must really reach into the writes, or the test proves little.
     EXPECT_GE(duringWrite, kKills / 10);
     RecordProperty("killsDuringWrite", duringWrite);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, CrashSafety,
-    ::testing::Values(Kind{"hosts", "hosts.xml", false}, Kind{"settings", "brevadin.ini", true},
-                      Kind{"xml", "export.xml", false}, Kind{"csv", "export.csv", false}),
-    [](const ::testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Kinds, CrashSafety, ::testing::Values("hosts", "settings", "xml", "csv"),
+                         [](const auto& info) { return info.param; });
 
 }  // namespace
 }  // namespace brevadin

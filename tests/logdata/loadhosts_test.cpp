@@ -73,21 +73,5 @@ TEST(Hosts, EachAddressIsAskedOnceAndEveryRowGetsItsDisplayText) {
     }
 }
 
-TEST(Hosts, SecondFileResolvesOnlyItsOwnRows) {
-    TempFolder dir;
-    TestContext t;
-    FakeHosts hosts;
-    hosts.known["127.0.0.1"] = "Local Host";
-    t.ctx.hosts = &hosts;
-    RecordsetPtr table;
-    ASSERT_TRUE(fncGetRecordsetFromLog(dir.write("a.log", "#Fields: c-ip\n127.0.0.1\n"), table,
-                                       kLogTypeW3c, t.ctx));
-    hosts.asked.clear();
-    ASSERT_TRUE(fncGetRecordsetFromLog(dir.write("b.log", "#Fields: c-ip\n127.0.0.1\n"), table,
-                                       kLogTypeW3c, t.ctx));
-    EXPECT_EQ(hosts.asked.size(), 1u);
-    EXPECT_EQ(testing::visibleColumn(*table, "c-ip"), Strings(2, "Local Host [127.0.0.1]"));
-}
-
 }  // namespace
 }  // namespace brevadin
