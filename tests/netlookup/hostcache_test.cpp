@@ -23,17 +23,8 @@ using testing::visibleColumn;
 
 // Writes a cache file holding the given rows, as a hand-edited or older file would.
 void writeCacheFile(const std::string& path, const std::vector<Strings>& rows) {
-    Recordset table;
-    table.appendField("IP", FieldType::NarrowText, 50);
-    table.appendField("NAME", FieldType::NarrowText, 255);
-    table.appendField("UPDATED", FieldType::DateTime);
-    table.appendField("CREATED", FieldType::DateTime);
-    table.open();
-    for (const auto& row : rows) {
-        size_t r = table.appendRow();
-        for (size_t c = 0; c < row.size(); ++c) table.setValue(r, c, row[c]);
-    }
-    ASSERT_TRUE(fncSaveRecordsetToXml(table, path));
+    ASSERT_TRUE(fncSaveRecordsetToXml(
+        *testing::makeTable({"IP", "NAME", "UPDATED", "CREATED"}, rows), path));
 }
 
 std::map<std::string, std::string> byAddress(const std::vector<HostLookup::Resolved>& list) {
