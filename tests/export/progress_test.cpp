@@ -133,31 +133,20 @@ TEST_F(ProgressDialog, AnyWayOfClosingCancelsEveryLaterUpdateUntilShownAgain) {
     }
 }
 
-TEST_F(ProgressDialog, AMillionUpdatesRefreshAtMostAboutThirtyTimesASecond) {
+// A burst of updates within one interval refreshes the window once, showing
+// the message of the moment. The rate over a million-line load is a figure
+// of the grid benchmark.
+TEST_F(ProgressDialog, ABurstRefreshesOnceAndShowsItsMessage) {
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    const int64_t lines = 1'000'000;
-    dialog.setMaxCountMini(lines);
-    const std::string message = "ex030501.log を読み込んでいます";
-    const auto start = std::chrono::steady_clock::now();
-    for (int64_t i = 0; i < lines; ++i) ASSERT_FALSE(dialog.UpdateStatus(message, 1, true));
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    // The dialog's clock ticks every few milliseconds: allow for one tick.
-    const auto allowed =
-        (elapsed + std::chrono::milliseconds(5)) / frmProgress::kRefreshInterval + 1;
-    EXPECT_GE(dialog.refreshCount(), 1u);
-    EXPECT_LE(dialog.refreshCount(), static_cast<uint64_t>(allowed));
-    EXPECT_EQ(dialog.picBar2()->percent(), 100);
-    EXPECT_EQ(dialog.lblMessage()->text(), QString::fromStdString(message));
-
-    // Slow lines refresh once each and show the latest message.
-    const uint64_t before = dialog.refreshCount();
+    dialog.setMaxCountMini(1000);
     for (int i = 0; i < 3; ++i) {
         std::this_thread::sleep_for(frmProgress::kRefreshInterval + std::chrono::milliseconds(10));
-        dialog.UpdateStatus("line " + std::to_string(i), 1, true);
+        const uint64_t before = dialog.refreshCount();
+        for (int k = 0; k < 100; ++k) dialog.UpdateStatus("line " + std::to_string(i), 1, true);
+        EXPECT_EQ(dialog.refreshCount() - before, 1u);
+        EXPECT_EQ(dialog.lblMessage()->text(), QStringLiteral("line %1").arg(i));
     }
-    EXPECT_EQ(dialog.refreshCount() - before, 3u);
-    EXPECT_EQ(dialog.lblMessage()->text(), QStringLiteral("line 2"));
 }
 
 }  // namespace
