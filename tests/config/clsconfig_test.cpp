@@ -70,6 +70,15 @@ TEST(ClsConfig, HandEditedValues) {
     EXPECT_NE(text.find("[ColWidth]\nCol0=50\nCol1=1200\n"), std::string::npos);
 }
 
+// Up to a day either way is a time zone; beyond it, the default.
+TEST(ClsConfig, TimeDiffBeyondADayReadsAsTheDefault) {
+    testing::TempFolder dir;
+    for (auto [text, diff] : {std::pair{"-24", -24}, {"-25", 9}, {"24", 24}, {"25", 9}}) {
+        Loaded l(dir.write("b.ini", std::string("[brevadin]\nTimeDiff=") + text + "\n"), 1);
+        EXPECT_EQ(l.config.TimeDiff, diff) << text;
+    }
+}
+
 TEST(SettingsPath, WritableExecutableFolderElseUserConfiguration) {
     testing::TempFolder dir;
     EXPECT_EQ(settingsFolder(dir.path()), dir.path());
