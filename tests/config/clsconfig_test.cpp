@@ -25,7 +25,13 @@ struct Loaded {
         config.Load();
     }
     clsConfig config;
-    FakeWidths grid;
+    struct : FakeWidths {
+        using FakeWidths::FakeWidths;
+        void setColWidth(int64_t c, int64_t twips) override {
+            ASSERT_LT(c, Cols());  // a column past the last one is no column
+            FakeWidths::setColWidth(c, twips);
+        }
+    } grid;
 };
 
 TEST(ClsConfig, FirstRunGivesTheDefaultsAndNeverWrites) {
@@ -48,7 +54,7 @@ TEST(ClsConfig, HandEditedValues) {
         "b.ini",
         "; keep this comment\n[brevadin]\nReadPath=  /logs  \nIncHtml=false\nIncScript=0\n"
         "IncArc=1\nIncMovie=maybe\nIncSound=\nTimeDiff=abc\nLogType=7\nMine=yes\n"
-        "[ColWidth]\nCol3=20\nCol4=800.5\nCol0=900\nCol-1=10\nCol99=5000\n");
+        "[ColWidth]\nCol3=20\nCol4=800.5\nCol0=900\nCol-1=10\nCol6=300\nCol99=5000\n");
     Loaded l(ini, 6);
     const clsConfig& c = l.config;
     EXPECT_EQ(c.ReadPath, "/logs");
