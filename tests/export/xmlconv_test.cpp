@@ -134,15 +134,6 @@ TEST(XmlWrite, RoundTripKeepsFieldsTypesAndValues) {
     // The declaration grew to the longest value rather than cutting it.
     EXPECT_EQ(back->fields()[3].definedSize, 600);
     EXPECT_EQ(back->fields()[7].definedSize, 50);
-
-    Recordset empty;
-    empty.appendField("SVNAME", FieldType::NarrowText);
-    empty.open();
-    ASSERT_TRUE(fncSaveRecordsetToXml(empty, dir.file("e.xml")));
-    back = fncGetRecordsetFromXml(dir.file("e.xml"));
-    ASSERT_TRUE(back);
-    EXPECT_EQ(fieldNames(*back), Strings{"SVNAME"});
-    EXPECT_EQ(back->rowCount(), 0u);
 }
 
 // Other readers of these files take single quotes only, aliases for names
@@ -181,9 +172,8 @@ TEST(XmlWrite, WritesVisibleRowsInViewOrderOrFailsLeavingTheTargetAlone) {
     EXPECT_FALSE(
         fncSaveRecordsetToXml(*t, dir.file("t.xml"), &error, [](size_t, size_t) { return true; }));
     EXPECT_EQ(visibleColumn(*fncGetRecordsetFromXml(dir.file("t.xml")), "date").size(), 2u);
-    size_t files = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
-    EXPECT_EQ(files, 1u);  // no temporary file left behind
+    // No temporary file left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     Recordset closed;
     closed.appendField("a");
     EXPECT_FALSE(fncSaveRecordsetToXml(closed, dir.file("c.xml"), &error));

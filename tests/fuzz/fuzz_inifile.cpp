@@ -4,7 +4,8 @@
 // as it read before, and must read back as written. The section buffer is
 // always exactly as long as asked and ends in two NULs.
 
-#include <cctype>
+#include <strings.h>
+
 #include <map>
 #include <string>
 #include <utility>
@@ -20,12 +21,7 @@ namespace {
 constexpr const char* kSections[] = {"Setting", "ColWidth", "LogFiles", "whois"};
 
 bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
 // Every (section, key) whose value the document gives, with that value.

@@ -14,33 +14,31 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
-    std::vector<std::filesystem::path> files;
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path arg(argv[i]);
-        if (std::filesystem::is_directory(arg)) {
-            for (const auto& entry : std::filesystem::directory_iterator(arg))
+        const fs::path arg(argv[i]);
+        if (fs::is_directory(arg)) {
+            for (const auto& entry : fs::directory_iterator(arg))
                 if (entry.is_regular_file()) files.push_back(entry.path());
-        } else if (std::filesystem::is_regular_file(arg)) {
+        } else if (fs::is_regular_file(arg)) {
             files.push_back(arg);
-        } else if (!std::filesystem::exists(arg) && arg.parent_path().filename() == "regressions") {
-            // Git keeps no empty folder: a target without regressions yet has none.
-            continue;
-        } else {
+        } else if (fs::exists(arg) || arg.parent_path().filename() != "regressions") {
+            // Git keeps no empty folder: only a missing regressions folder is fine.
             std::fprintf(stderr, "no such input: %s\n", argv[i]);
             return 2;
         }
     }
-    std::sort(files.begin(), files.end());
     if (files.empty()) {
         std::fprintf(stderr, "no inputs given\n");
         return 2;
     }
+    std::sort(files.begin(), files.end());
     for (const auto& file : files) {
         std::ifstream in(file, std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
+        const std::string bytes(std::istreambuf_iterator<char>(in), {});
         std::fprintf(stderr, "%s (%zu bytes)\n", file.c_str(), bytes.size());
-        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
     std::printf("%zu inputs replayed\n", files.size());
     return 0;

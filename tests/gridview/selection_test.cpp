@@ -191,7 +191,6 @@ TEST_F(SelectionTest, TheMouseSelectsUpwardsOffersTheCopyMenuAndShowsTheCellAsTo
     // A right click inside the selection keeps it for the menu's commands.
     QTest::mouseClick(vp, Qt::RightButton, {}, cellCentre(2, 4));
     EXPECT_TRUE(view.mnuCopy()->isVisible());
-    EXPECT_EQ(view.mnuCopy()->actions(), (QList<QAction*>{view.mitmSelectAll(), view.mitmCopy()}));
     view.mnuCopy()->hide();
     view.mitmCopy()->trigger();
     EXPECT_EQ(clipboardText(), QStringLiteral("b\t/b\r\na\t/a"));
@@ -203,27 +202,18 @@ TEST_F(SelectionTest, TheMouseSelectsUpwardsOffersTheCopyMenuAndShowsTheCellAsTo
 // The tool tip shows the clicked cell's text as it is, markup a visitor put
 // into a log included: rendered, "<img src=/dev/zero>" would freeze the window.
 TEST_F(SelectionTest, ALeftClickShowsTheClickedCellsTextAsAPlainToolTip) {
-    const QString texts[] = {
-        QString::fromUtf8("a.example.jp [192.0.2.1]"),
-        QString::fromUtf8("<h1><font color=red>SPOOFED</font></h1> & <b>x</b>"),
-        QString::fromUtf8("<img src=/dev/zero>"), QString::fromUtf8("a < b && c > d")};
-    for (const QString& text : texts) {
-        SCOPED_TRACE(text.toStdString());
-        view.AddTab(QString::fromUtf8("ex030501.log"),
-                    makeTable({"c-ip"}, {{text.toStdString()}, {"192.0.2.2"}}));
-        view.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, cellCentre(1, 1));
-        EXPECT_EQ(grid()->Text(), text);
-        const QPoint at = grid()->viewport()->mapToGlobal(cellCentre(1, 1));
-        QHelpEvent help(QEvent::ToolTip, cellCentre(1, 1), at);
-        QCoreApplication::sendEvent(grid()->viewport(), &help);
-        QTextDocument shown;
-        shown.setHtml(QToolTip::text());
-        EXPECT_EQ(shown.toPlainText(), text);
-        EXPECT_FALSE(view.mnuCopy()->isVisible());
-        QToolTip::hideText();
-    }
+    const QString text = QStringLiteral("<h1><font color=red>X</font></h1> & <img src=/dev/zero>");
+    view.AddTab(QStringLiteral("ex030501.log"), makeTable({"c-ip"}, {{text.toStdString()}, {"0"}}));
+    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, cellCentre(1, 1));
+    EXPECT_EQ(grid()->Text(), text);
+    QHelpEvent help(QEvent::ToolTip, cellCentre(1, 1),
+                    grid()->viewport()->mapToGlobal(cellCentre(1, 1)));
+    QCoreApplication::sendEvent(grid()->viewport(), &help);
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    EXPECT_EQ(shown.toPlainText(), text);
+    EXPECT_FALSE(view.mnuCopy()->isVisible());
+    QToolTip::hideText();
 }
 
 // The header row, the row headers and the space below the last row are no cells.

@@ -130,9 +130,7 @@ TEST(Exporter, WritesTablesAndTheHostsCache) {
               "2003-05-02,05:30:15,Local Host [127.0.0.1],GET,/,200\r\n"
               "2003-05-01,10:00:00,Local Host [127.0.0.1],GET,/x.zip,200\r\n");
     ASSERT_EQ(run("-o " + dir.file("g.xml") + hosts + " " + dir.file("a.log")).status, 0);
-    ExportRun saved = run("--count " + dir.file("g.xml"));
-    EXPECT_EQ(saved.status, 0) << saved.out;
-    EXPECT_EQ(saved.out, "1\n");
+    EXPECT_EQ(run("--count " + dir.file("g.xml")).out, "1\n");  // the saved table reads back
 
     ExportRun x = run("--no-dns --quiet -o " + dir.file("t.XML") + " --hosts " +
                       dir.file("new.xml") + " " + kSamples + "ex030501.log");
