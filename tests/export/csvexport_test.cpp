@@ -14,8 +14,8 @@ const std::string kBom = "\xEF\xBB\xBF";
 
 std::string csvOf(const Recordset& t) {
     testing::TempFolder dir;
-    std::string error;
-    EXPECT_TRUE(saveRecordsetToCsv(t, dir.file("t.csv"), &error)) << error;
+    const Outcome written = saveRecordsetToCsv(t, dir.file("t.csv"));
+    EXPECT_TRUE(written) << written.description();
     return testing::readFile(dir.file("t.csv"));
 }
 

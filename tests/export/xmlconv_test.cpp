@@ -121,8 +121,8 @@ RecordsetPtr logLikeTable() {
 TEST(XmlWrite, RoundTripKeepsFieldsTypesAndValues) {
     TempFolder dir;
     auto t = logLikeTable();
-    std::string error;
-    ASSERT_TRUE(fncSaveRecordsetToXml(*t, dir.file("t.xml"), &error)) << error;
+    const Outcome written = fncSaveRecordsetToXml(*t, dir.file("t.xml"));
+    ASSERT_TRUE(written) << written.description();
     auto back = fncGetRecordsetFromXml(dir.file("t.xml"));
     ASSERT_TRUE(back);
     EXPECT_EQ(fieldNames(*back), fieldNames(*t));
@@ -166,17 +166,16 @@ TEST(XmlWrite, WritesVisibleRowsInViewOrderOrFailsLeavingTheTargetAlone) {
     ASSERT_TRUE(back);
     EXPECT_EQ(visibleColumn(*back, "date"), Strings({"2003-05-02", "2003-05-01"}));
 
-    std::string error;
-    EXPECT_FALSE(fncSaveRecordsetToXml(*t, dir.file("no/such/folder/t.xml"), &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(
-        fncSaveRecordsetToXml(*t, dir.file("t.xml"), &error, [](size_t, size_t) { return true; }));
+    const Outcome noFolder = fncSaveRecordsetToXml(*t, dir.file("no/such/folder/t.xml"));
+    EXPECT_FALSE(noFolder);
+    EXPECT_FALSE(noFolder.description().empty());
+    EXPECT_FALSE(fncSaveRecordsetToXml(*t, dir.file("t.xml"), [](size_t, size_t) { return true; }));
     EXPECT_EQ(visibleColumn(*fncGetRecordsetFromXml(dir.file("t.xml")), "date").size(), 2u);
     // No temporary file left behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     Recordset closed;
     closed.appendField("a");
-    EXPECT_FALSE(fncSaveRecordsetToXml(closed, dir.file("c.xml"), &error));
+    EXPECT_FALSE(fncSaveRecordsetToXml(closed, dir.file("c.xml")));
 }
 
 }  // namespace

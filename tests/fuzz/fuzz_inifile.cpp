@@ -59,8 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     doc.setValue("Setting", "FuzzKey", "値 = 1");
     const std::vector<std::string> widths = {"Col0=1200", "Col1=45"};
     doc.replaceSection("ColWidth", widths);
-    std::string error;
-    if (!doc.save(&error)) fuzz::broken("save failed", error);
+    if (const Outcome saved = doc.save(); !saved) fuzz::broken("save failed", saved.description());
 
     IniDocument again(scratch.path());
     std::string value;

@@ -18,9 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!table) return 0;
     if (!table->isOpen()) fuzz::broken("the reader returned a closed table");
 
-    std::string error;
-    if (!fncSaveRecordsetToXml(*table, scratch.outPath(), &error))
-        fuzz::broken("an accepted table could not be written back", error);
+    if (const Outcome written = fncSaveRecordsetToXml(*table, scratch.outPath()); !written)
+        fuzz::broken("an accepted table could not be written back", written.description());
     RecordsetPtr again = fncGetRecordsetFromXml(scratch.outPath());
     if (!again) fuzz::broken("the written table does not read back");
 

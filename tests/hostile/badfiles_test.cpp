@@ -172,7 +172,7 @@ TEST(BadStoredTable, HundredThousandFieldsReadBack) {
 // absolute) and through a link to a file not there yet: the links stay links,
 // the final target gets the content and keeps its permissions.
 TEST(SaveThroughLink, TheLinkStaysAndItsTargetIsWritten) {
-    using Save = std::function<bool(const std::string& path)>;
+    using Save = std::function<Outcome(const std::string& path)>;
     auto smallTable = [] { return testing::makeTable({"IP"}, {{"192.0.2.1"}}); };
     const std::pair<const char*, Save> saves[] = {
         {"settings",
@@ -281,7 +281,7 @@ TEST_F(BadHostsFile, TwoProcessesSavingAtOnceKeepEachOthersAddresses) {
             for (int i = batch * perWriter / 3; i < (batch + 1) * perWriter / 3; ++i)
                 cache.findOrStart(address(writer, i), name);
             cache.finishLookups(nullptr, false);
-            ok = cache.save(path_) && ok;
+            ok = cache.save(path_).ok() && ok;
         }
         ::_exit(ok ? 0 : 1);
     }
@@ -322,17 +322,18 @@ TEST_F(BadHostsFile, UnreadableFilesAreKeptAsideAndTheCacheStartsAfresh) {
         if (!c.bad.empty()) writeFile(path_ + ".bad", c.bad);
         writeFile(path_, c.file);
         HostCache cache(fake_);
-        std::string error = "untouched";
-        EXPECT_EQ(cache.load(path_, &error), HostCache::LoadResult::Repaired);
-        EXPECT_EQ(error, "");
+        const auto [read, fresh] = cache.load(path_);
+        EXPECT_EQ(read, HostCache::LoadResult::Repaired);
+        EXPECT_TRUE(fresh) << fresh.description();
         EXPECT_EQ(readFile(path_ + ".bad"), c.badAfter);
         EXPECT_TRUE(loadsAsCache(path_, 1));  // the loop-back row only
         expectUsable(cache);
 
-        ASSERT_TRUE(cache.save(path_, &error)) << error;
+        const Outcome saved = cache.save(path_);
+        ASSERT_TRUE(saved) << saved.description();
         EXPECT_EQ(readFile(path_ + ".bad"), c.badAfter);  // the save leaves the kept file alone
         HostCache next(fake_);
-        EXPECT_EQ(next.load(path_), HostCache::LoadResult::Loaded);
+        EXPECT_EQ(next.load(path_).value, HostCache::LoadResult::Loaded);
         EXPECT_EQ(next.fncGetHostName("192.0.2.7"), "seven.example [192.0.2.7]");
         std::filesystem::remove(path_ + ".bad");
     }
@@ -345,23 +346,24 @@ TEST_F(BadHostsFile, AFileThatCannotBeKeptIsNeverWrittenOver) {
     // Something the rename cannot replace sits where the kept file would go.
     std::filesystem::create_directories(path_ + ".bad/inside");
     HostCache cache(fake_);
-    std::string error;
-    EXPECT_EQ(cache.load(path_, &error), HostCache::LoadResult::Repaired);
-    EXPECT_EQ(error, path_ + ": " + path_ + ".bad として退避できませんでした");
+    const auto [read, kept] = cache.load(path_);
+    EXPECT_EQ(read, HostCache::LoadResult::Repaired);
+    EXPECT_EQ(kept.description(), path_ + ": " + path_ + ".bad として退避できませんでした");
     EXPECT_EQ(readFile(path_), cut);
     expectUsable(cache);  // from memory
 
     // The shutdown save must not destroy the only copy either.
-    EXPECT_FALSE(cache.save(path_, &error));
-    EXPECT_EQ(error, path_ + ": 読めなかったファイルを " + path_ +
-                         ".bad として退避できないため、上書きしません");
+    const Outcome refused = cache.save(path_);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.description(), path_ + ": 読めなかったファイルを " + path_ +
+                                         ".bad として退避できないため、上書きしません");
     EXPECT_EQ(readFile(path_), cut);
     // A save elsewhere is not held back.
-    EXPECT_TRUE(cache.save(dir_.file("other.xml"), &error)) << error;
+    EXPECT_TRUE(cache.save(dir_.file("other.xml")));
 
     // Once the way is clear, the next save keeps the file first.
     std::filesystem::remove_all(path_ + ".bad");
-    ASSERT_TRUE(cache.save(path_, &error)) << error;
+    ASSERT_TRUE(cache.save(path_));
     EXPECT_EQ(readFile(path_ + ".bad"), cut);
     EXPECT_TRUE(loadsAsCache(path_, 2));
 }
@@ -416,13 +418,12 @@ TEST(BadSettingsFile, HundredThousandLinesLoadAndSaveOnlyTheirOwn) {
     c.ReadPath = "/new";
     c.TimeDiff = 3;
     c.LogType = 0;
-    std::string error;
-    ASSERT_TRUE(c.Save(&error)) << error;
+    ASSERT_TRUE(c.Save());
     const std::string expected = others + settingsSection("/new", 3, "False", 0) +
                                  "[ColWidth]\nCol0=700\nCol1=800\nCol2=900\n";
     ASSERT_EQ(readFile(path).size(), expected.size());
     EXPECT_TRUE(readFile(path) == expected);
-    ASSERT_TRUE(c.Save(&error)) << error;
+    ASSERT_TRUE(c.Save());
     EXPECT_TRUE(readFile(path) == expected);
 }
 

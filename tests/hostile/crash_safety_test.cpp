@@ -100,7 +100,7 @@ RecordsetPtr logTable(bool b) {
 
 // A save of content A or B of one kind to one path, built once, to be run
 // again and again.
-using Save = std::function<bool()>;
+using Save = std::function<Outcome()>;
 
 Save saver(const std::string& kind, const std::string& target, bool b) {
     if (kind == "hosts") {

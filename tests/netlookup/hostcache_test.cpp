@@ -51,9 +51,9 @@ protected:
 
 TEST_F(HostCacheTest, AMissingFileGivesAFreshFileWithOnlyTheLoopbackRow) {
     HostCache cache(fake_);
-    std::string error = "untouched";
-    EXPECT_EQ(cache.load(path_, &error), HostCache::LoadResult::Created);
-    EXPECT_EQ(error, "");
+    const auto [read, written] = cache.load(path_);
+    EXPECT_EQ(read, HostCache::LoadResult::Created);
+    EXPECT_TRUE(written) << written.description();
     RecordsetPtr raw = fncGetRecordsetFromXml(path_);
     ASSERT_TRUE(raw);
     EXPECT_EQ(testing::fieldNames(*raw), Strings({"IP", "NAME", "UPDATED", "CREATED"}));
@@ -67,8 +67,8 @@ TEST_F(HostCacheTest, AMissingFileGivesAFreshFileWithOnlyTheLoopbackRow) {
     EXPECT_TRUE(askAll(cache, {}).empty());
     EXPECT_EQ(fake_->totalCalls(), 0);
 
-    RecordsetPtr unsaved = fncCreateHostCache(dir_.file("no-such-dir/hosts.xml"), &error);
-    EXPECT_FALSE(error.empty());
+    auto [unsaved, failed] = fncCreateHostCache(dir_.file("no-such-dir/hosts.xml"));
+    EXPECT_FALSE(failed.description().empty());
     ASSERT_TRUE(unsaved && unsaved->isOpen());  // still serves the run
     EXPECT_EQ(unsaved->storedRowCount(), 1u);
 }
@@ -107,7 +107,7 @@ TEST_F(HostCacheTest, AnswersAreQueriedOnceKeptAsGivenAndSurviveARestart) {
     }
     auto again = std::make_shared<FakeResolver>();
     HostCache cache(again);
-    ASSERT_EQ(cache.load(path_), HostCache::LoadResult::Loaded);
+    ASSERT_EQ(cache.load(path_).value, HostCache::LoadResult::Loaded);
     EXPECT_EQ(cache.table().storedRowCount(), addresses.size() + 1);
     for (const auto& c : cases) {
         std::string name;
@@ -256,7 +256,7 @@ TEST_F(HostCacheTest, SaveWritesNewestFirstAndLoadTakesTheFirstOfTwins) {
                            {"127.0.0.1", "my box", "2001-01-01T00:00:00", "2001-01-01T00:00:00"}});
     fake_->answer("198.51.100.1", "new1.example");
     HostCache cache(fake_);
-    ASSERT_EQ(cache.load(path_), HostCache::LoadResult::Loaded);
+    ASSERT_EQ(cache.load(path_).value, HostCache::LoadResult::Loaded);
     EXPECT_EQ(cache.fncGetHostName("192.0.2.5"), "first [192.0.2.5]");
     EXPECT_EQ(cache.fncGetHostName("127.0.0.1"), "my box [127.0.0.1]");
     cache.fncGetHostName("198.51.100.1");
@@ -268,16 +268,15 @@ TEST_F(HostCacheTest, SaveWritesNewestFirstAndLoadTakesTheFirstOfTwins) {
     // Lookups keep working after the save re-ordered the table.
     EXPECT_EQ(cache.fncGetHostName("192.0.2.1"), "old-b [192.0.2.1]");
     EXPECT_EQ(fake_->totalCalls(), 1);
-    std::string error;
-    EXPECT_FALSE(cache.save(dir_.file("missing/hosts.xml"), &error));
-    EXPECT_FALSE(error.empty());
+    const Outcome unsaved = cache.save(dir_.file("missing/hosts.xml"));
+    EXPECT_FALSE(unsaved.ok() || unsaved.description().empty());
 }
 
 TEST_F(HostCacheTest, AFileWithoutRowsAsksEvenForTheLoopback) {
     writeCacheFile(path_, {});
     fake_->answer("127.0.0.1", "localhost");
     HostCache cache(fake_);
-    ASSERT_EQ(cache.load(path_), HostCache::LoadResult::Loaded);
+    ASSERT_EQ(cache.load(path_).value, HostCache::LoadResult::Loaded);
     EXPECT_EQ(cache.fncGetHostName("127.0.0.1"), "localhost [127.0.0.1]");
     EXPECT_FALSE(std::filesystem::exists(path_ + ".bad"));
 }
@@ -287,7 +286,7 @@ TEST_F(HostCacheTest, AStoredTableOfAnotherShapeIsKeptAsBadAndReplaced) {
     ASSERT_TRUE(fncSaveRecordsetToXml(*testing::makeTable({"SVNAME"}, {{"whois.example"}}), path_));
     const std::string before = readFile(path_);
     HostCache cache(fake_);
-    EXPECT_EQ(cache.load(path_), HostCache::LoadResult::Repaired);
+    EXPECT_EQ(cache.load(path_).value, HostCache::LoadResult::Repaired);
     EXPECT_EQ(readFile(path_ + ".bad"), before);
     EXPECT_EQ(visibleColumn(*fncGetRecordsetFromXml(path_), "IP"), Strings{"127.0.0.1"});
     EXPECT_FALSE(cache.adopt(fncGetRecordsetFromXml(path_ + ".bad")));

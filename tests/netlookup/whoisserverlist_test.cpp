@@ -30,9 +30,9 @@ TEST_F(WhoisServerListTest, AMissingFileGivesTheBuiltInListAndWritesIt) {
     const auto& builtIn = builtInWhoisServers();
     ASSERT_GT(builtIn.size(), 1u);
     EXPECT_EQ(builtIn[0], builtIn[1]);  // JPNIC is asked twice, first
-    std::string error = "untouched";
-    EXPECT_EQ(fncLoadWhoisServerList(path_, &error), builtIn);
-    EXPECT_EQ(error, "");
+    const auto [list, written] = fncLoadWhoisServerList(path_);
+    EXPECT_EQ(list, builtIn);
+    EXPECT_TRUE(written) << written.description();
     RecordsetPtr raw = fncGetRecordsetFromXml(path_);
     ASSERT_TRUE(raw);
     EXPECT_EQ(testing::fieldNames(*raw), testing::Strings{"SVNAME"});
@@ -46,13 +46,12 @@ TEST_F(WhoisServerListTest, APresentFileIsReadInRowOrderAndLeftAlone) {
     for (const WhoisServerList& mine :
          {WhoisServerList{"whois.example.net", "whois.radb.net", "whois.example.net", "a.example"},
           WhoisServerList{}}) {
-        std::string error = "untouched";
-        RecordsetPtr table = fncCreateWhoisServerList(mine, path_, &error);
-        EXPECT_EQ(error, "");
+        const auto [table, written] = fncCreateWhoisServerList(mine, path_);
+        EXPECT_TRUE(written) << written.description();
         ASSERT_TRUE(table && table->isOpen());
         EXPECT_EQ(testing::visibleColumn(*table, "SVNAME"), mine);
         const std::string before = readFile(path_);
-        EXPECT_EQ(fncLoadWhoisServerList(path_), mine);
+        EXPECT_EQ(fncLoadWhoisServerList(path_).value, mine);
         EXPECT_EQ(readFile(path_), before);
         EXPECT_FALSE(std::filesystem::exists(path_ + ".bad"));
     }
@@ -64,9 +63,9 @@ TEST_F(WhoisServerListTest, AnUnreadableOrForeignFileIsKeptAsBadAndReplaced) {
     for (const std::string& before :
          {std::string("whois.example.net\nnot xml\n"), readFile(hosts)}) {
         testing::writeFile(path_, before);
-        std::string error;
-        EXPECT_EQ(fncLoadWhoisServerList(path_, &error), builtInWhoisServers());
-        EXPECT_EQ(error, "");
+        const auto [list, written] = fncLoadWhoisServerList(path_);
+        EXPECT_EQ(list, builtInWhoisServers());
+        EXPECT_TRUE(written) << written.description();
         EXPECT_EQ(readFile(path_ + ".bad"), before);
         EXPECT_EQ(storedServers(path_), builtInWhoisServers());
     }
@@ -74,14 +73,13 @@ TEST_F(WhoisServerListTest, AnUnreadableOrForeignFileIsKeptAsBadAndReplaced) {
 
 TEST_F(WhoisServerListTest, AFailedWriteIsReportedButTheListServes) {
     const std::string gone = dir_.file("gone/whoissv.xml");
-    std::string error;
-    RecordsetPtr table = fncCreateWhoisServerList(builtInWhoisServers(), gone, &error);
-    EXPECT_FALSE(error.empty());
+    const auto [table, unwritten] = fncCreateWhoisServerList(builtInWhoisServers(), gone);
+    EXPECT_FALSE(unwritten.ok() || unwritten.description().empty());
     ASSERT_TRUE(table);
     EXPECT_EQ(table->rowCount(), builtInWhoisServers().size());
-    error.clear();
-    EXPECT_EQ(fncLoadWhoisServerList(gone, &error), builtInWhoisServers());
-    EXPECT_FALSE(error.empty());
+    const auto [list, failed] = fncLoadWhoisServerList(gone);
+    EXPECT_EQ(list, builtInWhoisServers());
+    EXPECT_FALSE(failed.ok() || failed.description().empty());
 }
 
 }  // namespace
