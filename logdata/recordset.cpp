@@ -201,6 +201,15 @@ int bitsFor(uint64_t maxValue) {
 void sortRows(const Recordset& table, std::vector<uint32_t>& rows,
               const std::vector<SortKey>& keys) {
     if (keys.empty() || rows.size() < 2) return;
+    std::vector<RankedKey> ranked;
+    for (const auto& k : keys)
+        ranked.push_back(
+            RankedKey{&table.column(k.column), rankValues(table.column(k.column)), k.descending});
+    sortRowsByRank(rows, std::move(ranked));
+}
+
+void sortRowsByRank(std::vector<uint32_t>& rows, std::vector<RankedKey> keys) {
+    if (keys.empty() || rows.size() < 2) return;
     struct KeyRank {
         const Column* column;
         std::vector<uint32_t> rank;
@@ -210,8 +219,8 @@ void sortRows(const Recordset& table, std::vector<uint32_t>& rows,
     };
     std::vector<KeyRank> ranks;
     int totalBits = 0;
-    for (const auto& k : keys) {
-        KeyRank kr{&table.column(k.column), rankValues(table.column(k.column)), 0, k.descending, 0};
+    for (auto& k : keys) {
+        KeyRank kr{k.column, std::move(k.rank), 0, k.descending, 0};
         for (uint32_t r : kr.rank) kr.maxRank = std::max(kr.maxRank, r);
         kr.bits = std::max(1, bitsFor(kr.maxRank));
         totalBits += kr.bits;

@@ -147,6 +147,16 @@ struct SortKey {
 void sortRows(const class Recordset& table, std::vector<uint32_t>& rows,
               const std::vector<SortKey>& keys);
 
+// One key of a sort whose order of values is already known: rank[id] places
+// each value id of the column; equal ranks are equal keys.
+struct RankedKey {
+    const Column* column = nullptr;
+    std::vector<uint32_t> rank;
+    bool descending = false;
+};
+// The stable sort behind sortRows, for orders other than character code.
+void sortRowsByRank(std::vector<uint32_t>& rows, std::vector<RankedKey> keys);
+
 class RowFilter;
 
 // An in-memory table of named text fields with a current row, a filter and a
