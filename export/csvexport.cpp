@@ -86,7 +86,7 @@ ExportKind exportKindForFileName(std::string_view FileName) {
 }
 
 bool saveRecordsetToCsv(const Recordset& table, const std::string& FileName, std::string* error,
-                        const WriteProgress& progress) {
+                        const WriteProgress& progress, const std::vector<uint32_t>* only) {
     if (!table.isOpen()) {
         if (error) *error = FileName + ": テーブルが開かれていません";
         return false;
@@ -101,7 +101,7 @@ bool saveRecordsetToCsv(const Recordset& table, const std::string& FileName, std
                 appendField(out, fields[c].name);
             }
             out += "\r\n";
-            const auto& rows = table.view();
+            const auto& rows = only ? *only : table.view();
             const size_t total = rows.size();
             for (size_t i = 0; i < total; ++i) {
                 for (size_t c = 0; c < fields.size(); ++c) {

@@ -390,7 +390,7 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName) {
 }
 
 bool fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName, std::string* error,
-                           const WriteProgress& progress) {
+                           const WriteProgress& progress, const std::vector<uint32_t>* only) {
     if (!table.isOpen()) {
         if (error) *error = FileName + ": テーブルが開かれていません";
         return false;
@@ -447,7 +447,7 @@ bool fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName, 
             out +=
                 "\t\t<s:extends type='rs:rowbase'/>\r\n\t</s:ElementType>\r\n</s:Schema>\r\n"
                 "<rs:data>\r\n";
-            const auto& rows = table.view();
+            const auto& rows = only ? *only : table.view();
             const size_t total = rows.size();
             for (size_t i = 0; i < total; ++i) {
                 out += "\t<z:row";

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "logdata/recordset.h"
 
@@ -19,9 +21,12 @@ using WriteProgress = std::function<bool(size_t done, size_t total)>;
 RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName);
 
 // Writes the table's fields and its visible rows, in view order, in the
-// persisted XML rowset form. The file is replaced atomically: on failure it is
-// untouched, false is returned and *error says why. The table is unchanged.
+// persisted XML rowset form; given `rows` (storage rows), those rows in that
+// order instead, as a viewer tab shows them. The file is replaced atomically:
+// on failure it is untouched, false is returned and *error says why. The
+// table is unchanged.
 bool fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName,
-                           std::string* error = nullptr, const WriteProgress& progress = {});
+                           std::string* error = nullptr, const WriteProgress& progress = {},
+                           const std::vector<uint32_t>* rows = nullptr);
 
 }  // namespace brevadin
