@@ -227,6 +227,7 @@ bool DataGridTab::ApplyFilter(const QString& text) {
         return false;
     }
     lblFilterError_->clear();
+    lblFindStatus_->clear();  // it spoke of rows that may be gone
     view->filterText = expression;
     view->query = std::move(parsed.query);
     std::vector<uint32_t> rows = filterRows(*view->table, view->all, view->query.get());
@@ -424,6 +425,10 @@ bool DataGridTab::gridKeyPress(QKeyEvent* event) {
     }
     if (event->key() == Qt::Key_F3) {
         FindNext(!(event->modifiers() & Qt::ShiftModifier));
+        return true;
+    }
+    if (event->key() == Qt::Key_Escape && !findBar_->isHidden()) {
+        HideFindBar();
         return true;
     }
     return false;
