@@ -13,7 +13,6 @@
 
 #include "app/frmmain.h"
 #include "gridview/datagridtab.h"
-#include "gridview/qtgridmodel.h"
 #include "gridview/qtgridview.h"
 #include "tests/support/tables.h"
 #include "tests/support/testfiles.h"
@@ -37,27 +36,22 @@ RecordsetPtr accessLog() {
 class ViewQueryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        paths = {dir.file("brevadin.ini"), dir.file("hosts.xml"), dir.file("whoissv.xml"),
-                 dir.file("index.html")};
-        window = std::make_unique<frmMain>(paths, QString::fromStdString(dir.file("none")));
+        window = std::make_unique<frmMain>(
+            MainWindowPaths{dir.file("ini"), dir.file("hosts.xml"), dir.file("whois.xml"), ""},
+            QString::fromStdString(dir.file("none")));
         tab = window->DataGridTab1;
         grid = tab->DBGrig();
         window->show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
-    std::vector<uint32_t> order() const { return tab->ShownRowList(); }
     void clickHeader(int field) {
         QHeaderView* header = grid->horizontalHeader();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                           QPoint(header->sectionViewportPosition(field) + 4, header->height() / 2));
     }
-    void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::keyClick(w, k, mods);
-    }
 
     testing::TempFolder dir;
-    MainWindowPaths paths;
     std::unique_ptr<frmMain> window;
     DataGridTab* tab = nullptr;
     GridView* grid = nullptr;
@@ -68,7 +62,7 @@ TEST_F(ViewQueryTest, HeaderClicksFilterBoxAndCellCommandsComposeAndSurviveTabSw
     QLineEdit* box = tab->txtFilter();
     const auto type = [&](const char* text) {
         box->setText(QString::fromUtf8(text));
-        key(box, Qt::Key_Return);
+        QTest::keyClick(box, Qt::Key_Return);
     };
     const auto excludeFirstRowsClient = [&] {
         const QRect cell = grid->visualRect(grid->model()->index(0, 2));
@@ -108,12 +102,17 @@ TEST_F(ViewQueryTest, HeaderClicksFilterBoxAndCellCommandsComposeAndSurviveTabSw
         {"bad filter", [&] { type("sc-status >="); }, {3, 1, 4}, 2, Qt::AscendingOrder, true},
         {"exclude", excludeFirstRowsClient, {4}, 2, Qt::AscendingOrder, false},
         {"other tab and back", switchAway, {4}, 2, Qt::AscendingOrder, false},
-        {"Esc", [&] { key(box, Qt::Key_Escape); }, {3, 1, 0, 2, 4}, 2, Qt::AscendingOrder, false},
+        {"Esc",
+         [&] { QTest::keyClick(box, Qt::Key_Escape); },
+         {3, 1, 0, 2, 4},
+         2,
+         Qt::AscendingOrder,
+         false},
     };
     QHeaderView* header = grid->horizontalHeader();
     for (const Step& s : steps) {
         s.act();
-        EXPECT_EQ(order(), s.rows) << s.what;
+        EXPECT_EQ(tab->ShownRowList(), s.rows) << s.what;
         EXPECT_EQ(header->isSortIndicatorShown(), s.sortedField >= 0) << s.what;
         EXPECT_TRUE(s.sortedField < 0 || (header->sortIndicatorSection() == s.sortedField &&
                                           header->sortIndicatorOrder() == s.direction))
@@ -126,9 +125,9 @@ TEST_F(ViewQueryTest, HeaderClicksFilterBoxAndCellCommandsComposeAndSurviveTabSw
     EXPECT_EQ(tab->lblFilterError()->textFormat(), Qt::PlainText);
     type("sc-status = '404' or sc-status = '200'");
     type("");  // what the clear button leaves
-    EXPECT_EQ(order().size(), 5u);
+    EXPECT_EQ(tab->ShownRowList().size(), 5u);
     tab->FilterByCell(0, 2, false);  // 10.0.0.1 with the box empty: the clause alone
-    EXPECT_EQ(order(), (std::vector<uint32_t>{3, 1}));
+    EXPECT_EQ(tab->ShownRowList(), (std::vector<uint32_t>{3, 1}));
     EXPECT_EQ(box->text(), tab->FilterText());
 
     // Copy and export take the rows as shown.
@@ -152,7 +151,7 @@ TEST_F(ViewQueryTest, FindBarKeysWalkTheCellsInViewOrderAndWrap) {
         QStringLiteral("f"),
         makeTable({"date", "time", "path"},
                   {{"d1", "t1", "/Index"}, {"d2", "t2", "/a"}, {"d3", "t3", "/index.html"}}));
-    key(grid, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(tab->findBar()->isVisible());
     QLineEdit* box = tab->txtFind();
     EXPECT_TRUE(box->hasFocus());
@@ -178,14 +177,14 @@ TEST_F(ViewQueryTest, FindBarKeysWalkTheCellsInViewOrderAndWrap) {
     for (const Step& s : steps) {
         box->setText(QString::fromUtf8(s.needle));
         tab->chkMatchCase()->setChecked(s.matchCase);
-        key(box, s.key, s.mods);
+        QTest::keyClick(box, s.key, s.mods);
         EXPECT_TRUE(grid->Row() == s.row && grid->Col() == s.col)
             << s.needle << " at " << grid->Row() << ',' << grid->Col();
         EXPECT_EQ(tab->lblFindStatus()->text(), s.status) << s.needle;
     }
-    key(grid, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(tab->txtFilter()->hasFocus());
-    key(box, Qt::Key_Escape);
+    QTest::keyClick(box, Qt::Key_Escape);
     EXPECT_FALSE(tab->findBar()->isVisible());
 }
 
