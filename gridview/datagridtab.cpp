@@ -437,8 +437,9 @@ bool DataGridTab::gridKeyPress(QKeyEvent* event) {
 bool DataGridTab::barKeyPress(QObject* box, QKeyEvent* event) {
     const int key = event->key();
     if (box == txtFilter_ && key == Qt::Key_Escape) {
+        // Emptying the box applies no filter (once, through textChanged).
         txtFilter_->clear();
-        ApplyFilter(QString());
+        lblFilterError_->clear();
         return true;
     }
     if (box != txtFind_) return false;
