@@ -41,6 +41,9 @@ struct DataGridTab::TabView {
     // The header clicks, the latest first. Successive stable sorts compose,
     // so sorting by these at once gives what the clicks gave one by one.
     std::vector<SortKey> keys;
+    // Whether `all` is already in the order of `keys`: a filter then only
+    // has to pick rows, not sort them again.
+    bool allSorted = true;
     std::string filterText;
     std::shared_ptr<RowQuery> query;
 };
@@ -230,8 +233,13 @@ bool DataGridTab::ApplyFilter(const QString& text) {
     lblFindStatus_->clear();  // it spoke of rows that may be gone
     view->filterText = expression;
     view->query = std::move(parsed.query);
+    if (!view->allSorted && !view->query) {
+        sortRowsTyped(*view->table, view->all, view->keys);
+        view->allSorted = true;
+    }
     std::vector<uint32_t> rows = filterRows(*view->table, view->all, view->query.get());
-    if (!view->keys.empty()) sortRowsTyped(*view->table, rows, view->keys);
+    // Sorting what the filter kept costs less than sorting every row.
+    if (!view->allSorted) sortRowsTyped(*view->table, rows, view->keys);
     hfgLogView_->setDataSource(view->table, std::move(rows));
     Q_EMIT RowsChanged();
     return true;
@@ -247,6 +255,9 @@ void DataGridTab::SortByColumn(int field) {
     view->keys.insert(view->keys.begin(), SortKey{column, descending});
     // Only the new key: the rows are already in the order of the older ones.
     hfgLogView_->gridModel()->sortRowsTyped({view->keys.front()});
+    // Unfiltered, the rows shown are all of them: copying beats sorting again.
+    view->allSorted = !view->query;
+    if (view->allSorted) view->all = hfgLogView_->gridModel()->rowList();
     showSortIndicator(view);
 }
 
