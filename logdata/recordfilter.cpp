@@ -46,26 +46,30 @@ struct ParseFailure {
 }
 
 // Whole-text match of a pattern where '*' and '%' stand for any run of
-// characters; greedy with a return to the last wildcard, so linear in
-// practice.
+// characters: the pieces between wildcards must appear in order, the first
+// at the start and the last at the end unless a wildcard stands there.
 bool likeMatch(std::string_view v, std::string_view p) {
-    size_t vi = 0, pi = 0, star = std::string_view::npos, mark = 0;
-    while (vi < v.size()) {
-        if (pi < p.size() && (p[pi] == '*' || p[pi] == '%')) {
-            star = pi++;
-            mark = vi;
-        } else if (pi < p.size() && p[pi] == v[vi]) {
-            ++pi;
-            ++vi;
-        } else if (star != std::string_view::npos) {
-            pi = star + 1;
-            vi = ++mark;
-        } else {
-            return false;
+    auto wild = [](char c) { return c == '*' || c == '%'; };
+    size_t piece = 0;
+    while (piece < p.size() && !wild(p[piece])) ++piece;
+    if (piece == p.size()) return v == p;
+    if (v.substr(0, piece) != p.substr(0, piece)) return false;
+    size_t at = piece;  // in v
+    size_t pi = piece;  // in p, on a wildcard
+    for (;;) {
+        while (pi < p.size() && wild(p[pi])) ++pi;
+        size_t end = pi;
+        while (end < p.size() && !wild(p[end])) ++end;
+        const std::string_view part = p.substr(pi, end - pi);
+        if (end == p.size()) {
+            // The last piece is anchored at the end.
+            return v.size() >= at + part.size() && v.substr(v.size() - part.size()) == part;
         }
+        const size_t found = v.find(part, at);
+        if (found == std::string_view::npos) return false;
+        at = found + part.size();
+        pi = end;
     }
-    while (pi < p.size() && (p[pi] == '*' || p[pi] == '%')) ++pi;
-    return pi == p.size();
 }
 
 class FilterParser {

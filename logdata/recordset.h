@@ -157,6 +157,16 @@ struct RankedKey {
 // The stable sort behind sortRows, for orders other than character code.
 void sortRowsByRank(std::vector<uint32_t>& rows, std::vector<RankedKey> keys);
 
+// A key and the row (or value id) it belongs to.
+struct KeyedRow {
+    uint64_t key;
+    uint32_t row;
+};
+// Stable sort by the low `bits` bits of the keys, least significant digit
+// first: a million rows in a few passes over memory, where a comparison sort
+// takes twenty.
+void radixSortKeyed(std::vector<KeyedRow>& items, int bits);
+
 class RowFilter;
 
 // An in-memory table of named text fields with a current row, a filter and a

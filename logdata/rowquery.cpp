@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <numeric>
 
@@ -162,52 +163,90 @@ Reader keyReader(const Recordset& table, size_t column) {
     return nullptr;
 }
 
-std::vector<uint32_t> rankTyped(const StringPool& pool, Reader read) {
-    std::vector<std::pair<double, uint32_t>> keyed(pool.size());
-    for (uint32_t id = 0; id < pool.size(); ++id) {
-        double k = -std::numeric_limits<double>::infinity();
-        std::string_view v = pool.text(id);
-        if (!blankValue(v)) read(v, &k);
-        keyed[id] = {k, id};
-    }
-    std::sort(keyed.begin(), keyed.end());
-    std::vector<uint32_t> rank(pool.size());
+// Doubles as unsigned integers of the same order.
+uint64_t orderedBits(double d) {
+    uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits >> 63 ? ~bits : bits | (uint64_t{1} << 63);
+}
+
+std::vector<uint32_t> ranksOfSorted(const std::vector<KeyedRow>& items,
+                                    const std::function<bool(uint32_t, uint32_t)>& same) {
+    std::vector<uint32_t> rank(items.size());
     uint32_t r = 0;
-    for (size_t i = 0; i < keyed.size(); ++i) {
-        if (i > 0 && keyed[i].first != keyed[i - 1].first) ++r;
-        rank[keyed[i].second] = r;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0 && !same(items[i].row, items[i - 1].row)) ++r;
+        rank[items[i].row] = r;
     }
     return rank;
 }
 
-// By character code; the first eight bytes, packed big-endian, settle most
-// comparisons without touching the texts.
-std::vector<uint32_t> rankText(const StringPool& pool) {
-    struct Item {
-        uint64_t prefix;
-        uint32_t id;
-    };
-    std::vector<Item> items(pool.size());
+std::vector<uint32_t> rankTyped(const StringPool& pool, Reader read) {
+    std::vector<KeyedRow> items(pool.size());
+    std::vector<uint64_t> keys(pool.size());
     for (uint32_t id = 0; id < pool.size(); ++id) {
+        double k = -std::numeric_limits<double>::infinity();
         std::string_view v = pool.text(id);
-        uint64_t p = 0;
-        for (size_t i = 0; i < 8; ++i)
-            p = (p << 8) | (i < v.size() ? static_cast<unsigned char>(v[i]) : 0u);
-        items[id] = {p, id};
+        if (!blankValue(v)) read(v, &k);
+        keys[id] = orderedBits(k);
+        items[id] = {keys[id], id};
     }
-    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-        if (a.prefix != b.prefix) return a.prefix < b.prefix;
-        return pool.text(a.id) < pool.text(b.id);
-    });
-    std::vector<uint32_t> rank(pool.size());
-    uint32_t r = 0;
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i > 0 && (items[i].prefix != items[i - 1].prefix ||
-                      pool.text(items[i].id) != pool.text(items[i - 1].id)))
-            ++r;
-        rank[items[i].id] = r;
+    radixSortKeyed(items, 64);
+    return ranksOfSorted(items, [&](uint32_t a, uint32_t b) { return keys[a] == keys[b]; });
+}
+
+uint64_t eightBytes(std::string_view v, size_t offset) {
+    uint64_t p = 0;
+    for (size_t i = offset; i < offset + 8; ++i)
+        p = (p << 8) | (i < v.size() ? static_cast<unsigned char>(v[i]) : 0u);
+    return p;
+}
+
+// Orders items[begin, end), whose texts agree on their first `offset` bytes,
+// by character code: a radix sort on the next eight bytes, packed
+// big-endian, then the same within each run that agrees on those too. Log
+// values often share long beginnings ("host12.example.ne.jp [61.").
+void sortTexts(const StringPool& pool, std::vector<KeyedRow>& items, size_t begin, size_t end,
+               size_t offset) {
+    auto byText = [&](const KeyedRow& a, const KeyedRow& b) {
+        return pool.text(a.row) < pool.text(b.row);
+    };
+    const auto first = items.begin() + static_cast<long>(begin);
+    const auto last = items.begin() + static_cast<long>(end);
+    if (end - begin < 64 || offset >= 64) {
+        std::sort(first, last, byText);
+        return;
     }
-    return rank;
+    std::vector<KeyedRow> part(first, last);
+    bool longer = false;
+    for (KeyedRow& e : part) {
+        std::string_view v = pool.text(e.row);
+        e.key = eightBytes(v, offset);
+        longer = longer || v.size() > offset + 8;
+    }
+    radixSortKeyed(part, 64);
+    std::copy(part.begin(), part.end(), first);
+    for (size_t i = begin; i < end;) {
+        size_t j = i + 1;
+        while (j < end && items[j].key == items[i].key) ++j;
+        // Texts padded with zero bytes and texts holding them tie here.
+        if (j - i > 1) {
+            if (longer)
+                sortTexts(pool, items, i, j, offset + 8);
+            else
+                std::sort(items.begin() + static_cast<long>(i),
+                          items.begin() + static_cast<long>(j), byText);
+        }
+        i = j;
+    }
+}
+
+std::vector<uint32_t> rankText(const StringPool& pool) {
+    std::vector<KeyedRow> items(pool.size());
+    for (uint32_t id = 0; id < pool.size(); ++id) items[id] = {0, id};
+    sortTexts(pool, items, 0, items.size(), 0);
+    return ranksOfSorted(items,
+                         [&](uint32_t a, uint32_t b) { return pool.text(a) == pool.text(b); });
 }
 
 std::vector<uint32_t> rankColumn(const Recordset& table, size_t column) {
@@ -269,8 +308,16 @@ uint32_t lowerCodePoint(uint32_t cp) {
 
 // Lower-cases into `out`; bytes that are not well-formed UTF-8 stay as they are.
 void foldCase(std::string_view v, std::string& out) {
-    out.clear();
-    for (size_t i = 0; i < v.size();) {
+    // Log values are mostly ASCII: fold those bytes in place, in one go.
+    out.resize(v.size());
+    size_t i = 0;
+    for (; i < v.size(); ++i) {
+        const auto b = static_cast<unsigned char>(v[i]);
+        if (b >= 0x80) break;
+        out[i] = static_cast<char>(b >= 'A' && b <= 'Z' ? b + 0x20 : b);
+    }
+    out.resize(i);
+    while (i < v.size()) {
         const auto b = static_cast<unsigned char>(v[i]);
         if (b < 0x80) {
             out += static_cast<char>(b >= 'A' && b <= 'Z' ? b + 0x20 : b);

@@ -50,6 +50,7 @@ TEST(RowQuery, FilterLanguage) {
         {"[cs(User-Agent)] like '*bot*'", "bc"},
         {"cs(User-Agent) LIKE '%bot%'", "bc"},
         {"cs(User-Agent) like 'G*o*t'", "b"},
+        {"k like '*a*a' or s like '/*.*s*'", "b"},
         {"ユーザー名 = '太郎'", "ad"},
         {"ユーザー名 = '' or [ユーザー名]='-'", "be"},
         {"s = 'it''s'", "c"},
