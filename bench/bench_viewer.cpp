@@ -151,6 +151,10 @@ int main(int argc, char** argv) {
             {"filter sc-status >= 400", [&] { tab->ApplyFilter("sc-status >= 400"); }},
             {"filter cs-uri-stem like", [&] { tab->ApplyFilter("cs-uri-stem like '*.html'"); }},
             {"filter cleared", [&] { tab->ApplyFilter(QString()); }},
+            // A click while filtered leaves all rows to be sorted when the filter goes.
+            {"filter sc-status >= 300", [&] { tab->ApplyFilter("sc-status >= 300"); }},
+            {"click on time-taken", [&] { tab->SortByColumn(field("time-taken")); }},
+            {"filter cleared, re-sorted", [&] { tab->ApplyFilter(QString()); }},
             {"find, no match",
              [&] {
                  tab->txtFind()->setText(QStringLiteral("no such text"));

@@ -41,9 +41,10 @@ struct DataGridTab::TabView {
     // The header clicks, the latest first. Successive stable sorts compose,
     // so sorting by these at once gives what the clicks gave one by one.
     std::vector<SortKey> keys;
-    // Whether `all` is already in the order of `keys`: a filter then only
-    // has to pick rows, not sort them again.
-    bool allSorted = true;
+    // How many of the latest keys `all` has not been sorted by yet (clicks
+    // made while filtered). It is in the order of the others, so a filter
+    // picks rows and sorts them by these few keys at most.
+    size_t pendingKeys = 0;
     std::string filterText;
     std::shared_ptr<RowQuery> query;
 };
@@ -233,13 +234,16 @@ bool DataGridTab::ApplyFilter(const QString& text) {
     lblFindStatus_->clear();  // it spoke of rows that may be gone
     view->filterText = expression;
     view->query = std::move(parsed.query);
-    if (!view->allSorted && !view->query) {
-        sortRowsTyped(*view->table, view->all, view->keys);
-        view->allSorted = true;
+    const auto pendingCount =
+        static_cast<ptrdiff_t>(std::min(view->pendingKeys, view->keys.size()));
+    const std::vector<SortKey> pending(view->keys.begin(), view->keys.begin() + pendingCount);
+    if (!pending.empty() && !view->query) {
+        sortRowsTyped(*view->table, view->all, pending);
+        view->pendingKeys = 0;
     }
     std::vector<uint32_t> rows = filterRows(*view->table, view->all, view->query.get());
     // Sorting what the filter kept costs less than sorting every row.
-    if (!view->allSorted) sortRowsTyped(*view->table, rows, view->keys);
+    if (view->pendingKeys > 0) sortRowsTyped(*view->table, rows, pending);
     hfgLogView_->setDataSource(view->table, std::move(rows));
     Q_EMIT RowsChanged();
     return true;
@@ -251,13 +255,20 @@ void DataGridTab::SortByColumn(int field) {
     const auto column = static_cast<size_t>(field);
     const bool descending = !view->keys.empty() && view->keys.front().column == column &&
                             !view->keys.front().descending;
-    std::erase_if(view->keys, [&](const SortKey& k) { return k.column == column; });
+    const auto old = std::find_if(view->keys.begin(), view->keys.end(),
+                                  [&](const SortKey& k) { return k.column == column; });
+    const bool wasPending = old - view->keys.begin() < static_cast<ptrdiff_t>(view->pendingKeys);
+    if (old != view->keys.end()) view->keys.erase(old);
     view->keys.insert(view->keys.begin(), SortKey{column, descending});
     // Only the new key: the rows are already in the order of the older ones.
     hfgLogView_->gridModel()->sortRowsTyped({view->keys.front()});
     // Unfiltered, the rows shown are all of them: copying beats sorting again.
-    view->allSorted = !view->query;
-    if (view->allSorted) view->all = hfgLogView_->gridModel()->rowList();
+    if (!view->query) {
+        view->all = hfgLogView_->gridModel()->rowList();
+        view->pendingKeys = 0;
+    } else if (!wasPending) {
+        ++view->pendingKeys;
+    }
     showSortIndicator(view);
 }
 
