@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -109,22 +110,35 @@ std::vector<uint32_t> newestFirst(const Recordset& t) {
     return rows;
 }
 
+double cpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+double lastCpuMs = 0;
+
 // The best of three runs: other work on a shared machine only ever adds.
+// The processor time of the best run is kept too, for a loaded machine.
 double timeMs(const std::function<void()>& work) {
     double best = 1e300;
     for (int run = 0; run < 3; ++run) {
         const auto start = Clock::now();
+        const double cpu = cpuMs();
         work();
-        best =
-            std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        if (ms < best) {
+            best = ms;
+            lastCpuMs = cpuMs() - cpu;
+        }
     }
     return best;
 }
 
 bool report(const char* what, double ms, double target) {
     const bool ok = ms <= target;
-    std::printf("%-44s %7.1f ms   target <= %.0f ms   %s\n", what, ms, target,
-                ok ? "ok" : "MISSED");
+    std::printf("%-44s %7.1f ms (cpu %6.1f)   target <= %.0f ms   %s\n", what, ms, lastCpuMs,
+                target, ok ? "ok" : "MISSED");
     return ok;
 }
 

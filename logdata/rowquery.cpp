@@ -1,6 +1,7 @@
 #include "logdata/rowquery.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -182,15 +183,31 @@ std::vector<uint32_t> ranksOfSorted(const std::vector<KeyedRow>& items,
 }
 
 std::vector<uint32_t> rankTyped(const StringPool& pool, Reader read) {
-    std::vector<KeyedRow> items(pool.size());
+    constexpr double kBlank = -std::numeric_limits<double>::infinity();
+    std::vector<double> values(pool.size(), kBlank);
+    bool whole = true;
+    double lo = std::numeric_limits<double>::infinity(), hi = kBlank;
+    for (uint32_t id = 0; id < pool.size(); ++id) {
+        std::string_view v = pool.text(id);
+        if (blankValue(v) || !read(v, &values[id])) continue;
+        const double k = values[id];
+        whole = whole && k == std::floor(k) && std::fabs(k) < 0x1p52;
+        lo = std::min(lo, k);
+        hi = std::max(hi, k);
+    }
+    // Whole numbers (dates, times, counts) as offsets from the least: few
+    // bits differ, so the radix sort makes few passes.
     std::vector<uint64_t> keys(pool.size());
     for (uint32_t id = 0; id < pool.size(); ++id) {
-        double k = -std::numeric_limits<double>::infinity();
-        std::string_view v = pool.text(id);
-        if (!blankValue(v)) read(v, &k);
-        keys[id] = orderedBits(k);
-        items[id] = {keys[id], id};
+        const double k = values[id];
+        keys[id] =
+            !whole ? orderedBits(k)
+            : k == kBlank
+                ? 0
+                : static_cast<uint64_t>(static_cast<int64_t>(k) - static_cast<int64_t>(lo)) + 1;
     }
+    std::vector<KeyedRow> items(pool.size());
+    for (uint32_t id = 0; id < pool.size(); ++id) items[id] = {keys[id], id};
     radixSortKeyed(items, 64);
     return ranksOfSorted(items, [&](uint32_t a, uint32_t b) { return keys[a] == keys[b]; });
 }
@@ -209,7 +226,7 @@ uint64_t eightBytes(std::string_view v, size_t offset) {
 void sortTexts(const StringPool& pool, std::vector<KeyedRow>& items, size_t begin, size_t end,
                size_t offset) {
     auto byText = [&](const KeyedRow& a, const KeyedRow& b) {
-        return pool.text(a.row) < pool.text(b.row);
+        return pool.text(a.row).substr(offset) < pool.text(b.row).substr(offset);
     };
     const auto first = items.begin() + static_cast<long>(begin);
     const auto last = items.begin() + static_cast<long>(end);
@@ -219,12 +236,20 @@ void sortTexts(const StringPool& pool, std::vector<KeyedRow>& items, size_t begi
     }
     std::vector<KeyedRow> part(first, last);
     bool longer = false;
-    for (KeyedRow& e : part) {
+    for (size_t i = 0; i < part.size(); ++i) {
+        KeyedRow& e = part[i];
+        // The group's texts lie all over the pool: ask for them ahead.
+        if (i + 8 < part.size()) __builtin_prefetch(pool.text(part[i + 8].row).data());
         std::string_view v = pool.text(e.row);
         e.key = eightBytes(v, offset);
         longer = longer || v.size() > offset + 8;
     }
-    radixSortKeyed(part, 64);
+    // Ties are ordered below, so small runs need no stable sort.
+    if (part.size() < 256)
+        std::sort(part.begin(), part.end(),
+                  [](const KeyedRow& a, const KeyedRow& b) { return a.key < b.key; });
+    else
+        radixSortKeyed(part, 64);
     std::copy(part.begin(), part.end(), first);
     for (size_t i = begin; i < end;) {
         size_t j = i + 1;
@@ -234,8 +259,11 @@ void sortTexts(const StringPool& pool, std::vector<KeyedRow>& items, size_t begi
             if (longer)
                 sortTexts(pool, items, i, j, offset + 8);
             else
-                std::sort(items.begin() + static_cast<long>(i),
-                          items.begin() + static_cast<long>(j), byText);
+                std::sort(
+                    items.begin() + static_cast<long>(i), items.begin() + static_cast<long>(j),
+                    [&](const KeyedRow& a, const KeyedRow& b) {
+                        return pool.text(a.row).substr(offset) < pool.text(b.row).substr(offset);
+                    });
         }
         i = j;
     }
@@ -245,8 +273,10 @@ std::vector<uint32_t> rankText(const StringPool& pool) {
     std::vector<KeyedRow> items(pool.size());
     for (uint32_t id = 0; id < pool.size(); ++id) items[id] = {0, id};
     sortTexts(pool, items, 0, items.size(), 0);
-    return ranksOfSorted(items,
-                         [&](uint32_t a, uint32_t b) { return pool.text(a) == pool.text(b); });
+    // A pool holds each text once: no two ids tie.
+    std::vector<uint32_t> rank(items.size());
+    for (size_t i = 0; i < items.size(); ++i) rank[items[i].row] = static_cast<uint32_t>(i);
+    return rank;
 }
 
 std::vector<uint32_t> rankColumn(const Recordset& table, size_t column) {
