@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QResizeEvent>
@@ -176,6 +177,10 @@ frmMain::frmMain(MainWindowPaths paths, const QString& startFolder,
     // It shows the folder's path, which may be any bytes at all.
     statusPanel1->setTextFormat(Qt::PlainText);
     StatusBar1->addWidget(statusPanel1, 1);
+    statusRows = new QLabel(StatusBar1);
+    statusRows->setObjectName(QStringLiteral("statusRows"));
+    statusRows->setTextFormat(Qt::PlainText);
+    StatusBar1->addPermanentWidget(statusRows);
     setStatusBar(StatusBar1);
     buildMenu();
 
@@ -235,6 +240,12 @@ void frmMain::buildMenu() {
     mitmEdit->setObjectName(QStringLiteral("mitmEdit"));
     item(mitmEdit, mitmCopy, "mitmCopy", QStringLiteral("コピー(&C)        Ctrl+C"));
     item(mitmEdit, mitmSelAll, "mitmSelAll", QStringLiteral("全て選択(&A)    Ctrl+A"));
+    mitmEdit->addSeparator();
+    // The tab's own actions: their keys work anywhere in the window.
+    mitmFind = DataGridTab1->mitmFind();
+    mitmFilter = DataGridTab1->mitmFilter();
+    mitmEdit->addAction(mitmFind);
+    mitmEdit->addAction(mitmFilter);
     mitmTool = bar->addMenu(QStringLiteral("ツール(&T)"));
     mitmTool->setObjectName(QStringLiteral("mitmTool"));
     item(mitmTool, mitmWhois, "mitmWhois", QStringLiteral("Whois検索(&W)"));
@@ -254,6 +265,7 @@ void frmMain::buildMenu() {
     connect(mitmSelAll, &QAction::triggered, this, [this] { DataGridTab1->SelectAll(); });
     connect(mitmWhois, &QAction::triggered, this, [this] { openWhois(QString()); });
     connect(DataGridTab1, &DataGridTab::ItemClick, this, &frmMain::onItemClick);
+    connect(DataGridTab1, &DataGridTab::RowsChanged, this, &frmMain::showRowCounts);
     connect(mitmOption, &QAction::triggered, this, [this] {
         frmConfig options(MyConfig, this);
         options.exec();
@@ -286,6 +298,19 @@ bool frmMain::fncGetLogList(const QString& folder) {
         ShowFatalError(QString::fromStdString(listing.error->procedure), listing.error->number,
                        QString::fromStdString(listing.error->description));
     return false;
+}
+
+void frmMain::showRowCounts() {
+    if (!DataGridTab1->Recordset()) {
+        statusRows->clear();
+        return;
+    }
+    // Digits in threes, as counts are written in Japan too, whatever the locale.
+    const QLocale grouped(QLocale::English);
+    statusRows->setText(
+        QStringLiteral("表示 %1 行 / 全 %2 行")
+            .arg(grouped.toString(static_cast<qulonglong>(DataGridTab1->ShownRows())),
+                 grouped.toString(static_cast<qulonglong>(DataGridTab1->TotalRows()))));
 }
 
 void frmMain::SetBusy(bool busy) {
@@ -379,7 +404,10 @@ void frmMain::exportActiveTab(const QString* chosen) {
     progress.show();
     progress.setMaxCount(1);
     const std::string message = QFileInfo(name).fileName().toStdString() + " を書き出し中";
-    progress.setMaxCountMini(static_cast<int64_t>(table->rowCount()));
+    // The rows as the tab shows them, copied: the tab may change while the
+    // export runs.
+    const std::vector<uint32_t> rows = DataGridTab1->ShownRowList();
+    progress.setMaxCountMini(static_cast<int64_t>(rows.size()));
     Outcome written;
     JobReport report = runWithProgress(progress, [&](ProgressSink& p, MessageSink&) {
         size_t reported = 0;
@@ -388,8 +416,8 @@ void frmMain::exportActiveTab(const QString* chosen) {
             reported = done;
             return cancel;
         };
-        written = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, file, step)
-                                          : saveRecordsetToCsv(*table, file, step);
+        written = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, file, step, &rows)
+                                          : saveRecordsetToCsv(*table, file, step, &rows);
     });
     const bool cancelled = report.cancelled;
     progress.close();

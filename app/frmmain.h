@@ -85,6 +85,8 @@ public:
     DataGridTab* DataGridTab1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* statusPanel1 = nullptr;
+    // The selected tab's shown and total rows.
+    QLabel* statusRows = nullptr;
 
     QMenu* mitmFile = nullptr;
     QAction* mitmOpen = nullptr;
@@ -96,6 +98,8 @@ public:
     QMenu* mitmEdit = nullptr;
     QAction* mitmCopy = nullptr;
     QAction* mitmSelAll = nullptr;
+    QAction* mitmFind = nullptr;
+    QAction* mitmFilter = nullptr;
     QMenu* mitmTool = nullptr;
     QAction* mitmWhois = nullptr;
     QAction* mitmOption = nullptr;
@@ -114,8 +118,9 @@ public:
     // (the dialog itself when chosen is null).
     void chooseFolder(const QString* chosen = nullptr);
 
-    // "外部主力(&E)": writes the shown table as XML or CSV, chosen by the
-    // last three letters of the name the save dialog returns (or `chosen`).
+    // "外部主力(&E)": writes the shown tab's rows, in its order and under its
+    // filters, as XML or CSV, chosen by the last three letters of the name
+    // the save dialog returns (or `chosen`).
     void exportActiveTab(const QString* chosen = nullptr);
 
     // The WHOIS window, preset with address; shown modally through
@@ -141,6 +146,7 @@ protected:
 
 private:
     void buildMenu();
+    void showRowCounts();
     void SetBusy(bool busy);
     template <class Command>
     void runLoad(Command command);

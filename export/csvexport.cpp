@@ -86,7 +86,7 @@ ExportKind exportKindForFileName(std::string_view FileName) {
 }
 
 Outcome saveRecordsetToCsv(const Recordset& table, const std::string& FileName,
-                           const WriteProgress& progress) {
+                           const WriteProgress& progress, const std::vector<uint32_t>* only) {
     if (!table.isOpen()) return Outcome::failed(FileName + ": テーブルが開かれていません");
     return writeFileAtomically(FileName, [&](const ByteSink& sink) {
         std::string out = "\xEF\xBB\xBF";
@@ -96,7 +96,7 @@ Outcome saveRecordsetToCsv(const Recordset& table, const std::string& FileName,
             appendField(out, fields[c].name);
         }
         out += "\r\n";
-        const auto& rows = table.view();
+        const auto& rows = only ? *only : table.view();
         const size_t total = rows.size();
         for (size_t i = 0; i < total; ++i) {
             for (size_t c = 0; c < fields.size(); ++c) {

@@ -390,7 +390,7 @@ RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName) {
 }
 
 Outcome fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName,
-                              const WriteProgress& progress) {
+                              const WriteProgress& progress, const std::vector<uint32_t>* only) {
     if (!table.isOpen()) return Outcome::failed(FileName + ": テーブルが開かれていません");
     const auto& fields = table.fields();
     const std::vector<std::string> names = xmlNamesFor(fields);
@@ -442,7 +442,7 @@ Outcome fncSaveRecordsetToXml(const Recordset& table, const std::string& FileNam
         out +=
             "\t\t<s:extends type='rs:rowbase'/>\r\n\t</s:ElementType>\r\n</s:Schema>\r\n"
             "<rs:data>\r\n";
-        const auto& rows = table.view();
+        const auto& rows = only ? *only : table.view();
         const size_t total = rows.size();
         for (size_t i = 0; i < total; ++i) {
             out += "\t<z:row";

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/outcome.h"
 #include "logdata/recordset.h"
@@ -20,9 +21,11 @@ using WriteProgress = std::function<bool(size_t done, size_t total)>;
 RecordsetPtr fncGetRecordsetFromXml(const std::string& FileName);
 
 // Writes the table's fields and its visible rows, in view order, in the
-// persisted XML rowset form. The file is replaced atomically: on failure it is
-// untouched and the outcome says why. The table is unchanged.
+// persisted XML rowset form; given `rows` (storage rows), those rows in that
+// order instead, as a viewer tab shows them. The file is replaced atomically:
+// on failure it is untouched and the outcome says why. The table is unchanged.
 Outcome fncSaveRecordsetToXml(const Recordset& table, const std::string& FileName,
-                              const WriteProgress& progress = {});
+                              const WriteProgress& progress = {},
+                              const std::vector<uint32_t>* rows = nullptr);
 
 }  // namespace brevadin

@@ -2,9 +2,14 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QModelIndex>
 #include <QMouseEvent>
@@ -22,8 +27,27 @@
 #include "common/qtcommon.h"
 #include "gridview/qtgridmodel.h"
 #include "gridview/qtgridview.h"
+#include "logdata/rowquery.h"
 
 namespace brevadin {
+
+struct DataGridTab::TabView {
+    RecordsetPtr table;
+    // Every row the table lets through (its content-type filter), newest
+    // first: what the tab filters from.
+    std::vector<uint32_t> all;
+    // The rows shown, kept here while another tab holds the grid.
+    std::vector<uint32_t> shown;
+    // The header clicks, the latest first. Successive stable sorts compose,
+    // so sorting by these at once gives what the clicks gave one by one.
+    std::vector<SortKey> keys;
+    // How many of the latest keys `all` has not been sorted by yet (clicks
+    // made while filtered). It is in the order of the others, so a filter
+    // picks rows and sorts them by these few keys at most.
+    size_t pendingKeys = 0;
+    std::string filterText;
+    std::shared_ptr<RowQuery> query;
+};
 
 namespace {
 
@@ -32,6 +56,16 @@ constexpr int kGridLeft = 8;
 constexpr int kGridTop = 32;
 constexpr int kGridWidthLess = 15;
 constexpr int kGridHeightLess = 40;
+
+QString toQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QHBoxLayout* barLayout(QWidget* bar) {
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(0, 2, 0, 2);
+    return layout;
+}
 
 }  // namespace
 
@@ -43,7 +77,18 @@ DataGridTab::DataGridTab(QWidget* parent)
       mitmDelete_(nullptr),
       mnuCopy_(new QMenu(QStringLiteral("コピー(&C)"), this)),
       mitmSelectAll_(nullptr),
-      mitmCopy_(nullptr) {
+      mitmCopy_(nullptr),
+      mitmFilterValue_(nullptr),
+      mitmExcludeValue_(nullptr),
+      mitmFind_(new QAction(QStringLiteral("検索(&F)"), this)),
+      mitmFilter_(new QAction(QStringLiteral("絞り込み(&L)"), this)),
+      filterBar_(new QWidget(this)),
+      txtFilter_(new QLineEdit(filterBar_)),
+      lblFilterError_(new QLabel(filterBar_)),
+      findBar_(new QWidget(this)),
+      txtFind_(new QLineEdit(findBar_)),
+      chkMatchCase_(new QCheckBox(QStringLiteral("大文字と小文字を区別する"), findBar_)),
+      lblFindStatus_(new QLabel(findBar_)) {
     setFont(logViewFont());
 
     tabLogViews_->setObjectName(QStringLiteral("tabLogViews"));
@@ -51,7 +96,7 @@ DataGridTab::DataGridTab(QWidget* parent)
     tabLogViews_->setDrawBase(false);  // the page frame below is drawn by paintEvent
     tabLogViews_->setUsesScrollButtons(true);
     tabLogViews_->addTab(QString());
-    tables_.resize(1);
+    views_.push_back(std::make_unique<TabView>());
     tabLogViews_->installEventFilter(this);
     connect(tabLogViews_, &QTabBar::currentChanged, this, [this] {
         if (!changingTabs_) onTabSelected();
@@ -75,6 +120,73 @@ DataGridTab::DataGridTab(QWidget* parent)
     mitmCopy_ = mnuCopy_->addAction(QStringLiteral("コピー(&C)"));
     mitmCopy_->setObjectName(QStringLiteral("mitmCopy"));
     connect(mitmCopy_, &QAction::triggered, this, &DataGridTab::CopySelected);
+    mnuCopy_->addSeparator();
+    mitmFilterValue_ = mnuCopy_->addAction(QStringLiteral("この値で絞り込む"));
+    mitmFilterValue_->setObjectName(QStringLiteral("mitmFilterValue"));
+    mitmExcludeValue_ = mnuCopy_->addAction(QStringLiteral("この値を除外"));
+    mitmExcludeValue_->setObjectName(QStringLiteral("mitmExcludeValue"));
+    for (QAction* a : {mitmFilterValue_, mitmExcludeValue_}) {
+        const bool exclude = a == mitmExcludeValue_;
+        connect(a, &QAction::triggered, this, [this, exclude] {
+            if (menuRow_ >= 0 && menuCol_ >= 0)
+                FilterByCell(static_cast<size_t>(menuRow_), static_cast<size_t>(menuCol_), exclude);
+        });
+    }
+
+    // The filter bar above the grid.
+    filterBar_->setObjectName(QStringLiteral("filterBar"));
+    QHBoxLayout* filterLayout = barLayout(filterBar_);
+    auto* filterCaption = new QLabel(QStringLiteral("絞り込み:"), filterBar_);
+    filterCaption->setBuddy(txtFilter_);
+    txtFilter_->setObjectName(QStringLiteral("txtFilter"));
+    txtFilter_->setClearButtonEnabled(true);
+    txtFilter_->installEventFilter(this);
+    // The message names the user's own text, shown as it is.
+    lblFilterError_->setObjectName(QStringLiteral("lblFilterError"));
+    lblFilterError_->setTextFormat(Qt::PlainText);
+    lblFilterError_->setStyleSheet(QStringLiteral("color: #c00000;"));
+    filterLayout->addWidget(filterCaption);
+    filterLayout->addWidget(txtFilter_, 2);
+    filterLayout->addWidget(lblFilterError_, 1);
+    filterBar_->hide();  // until a tab holds a table
+    connect(txtFilter_, &QLineEdit::returnPressed, this,
+            [this] { ApplyFilter(txtFilter_->text()); });
+    // The clear button empties the box: that is no filter at all.
+    connect(txtFilter_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty() && !FilterText().isEmpty()) ApplyFilter(QString());
+    });
+    mitmFilter_->setObjectName(QStringLiteral("mitmFilter"));
+    mitmFilter_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    mitmFilter_->setShortcutContext(Qt::WindowShortcut);
+    connect(mitmFilter_, &QAction::triggered, this, [this] {
+        txtFilter_->setFocus(Qt::ShortcutFocusReason);
+        txtFilter_->selectAll();
+    });
+
+    // The find bar under the grid, hidden until asked for.
+    findBar_->setObjectName(QStringLiteral("findBar"));
+    QHBoxLayout* findLayout = barLayout(findBar_);
+    auto* findCaption = new QLabel(QStringLiteral("検索:"), findBar_);
+    findCaption->setBuddy(txtFind_);
+    txtFind_->setObjectName(QStringLiteral("txtFind"));
+    txtFind_->installEventFilter(this);
+    chkMatchCase_->setObjectName(QStringLiteral("chkMatchCase"));
+    lblFindStatus_->setObjectName(QStringLiteral("lblFindStatus"));
+    lblFindStatus_->setTextFormat(Qt::PlainText);
+    findLayout->addWidget(findCaption);
+    findLayout->addWidget(txtFind_, 2);
+    findLayout->addWidget(chkMatchCase_);
+    findLayout->addWidget(lblFindStatus_, 1);
+    findBar_->hide();
+    mitmFind_->setObjectName(QStringLiteral("mitmFind"));
+    mitmFind_->setShortcut(QKeySequence::Find);
+    mitmFind_->setShortcutContext(Qt::WindowShortcut);
+    connect(mitmFind_, &QAction::triggered, this, &DataGridTab::ShowFindBar);
+    addAction(mitmFind_);
+    addAction(mitmFilter_);
+
+    QHeaderView* header = hfgLogView_->horizontalHeader();
+    connect(header, &QHeaderView::sectionClicked, this, &DataGridTab::SortByColumn);
 
     setTabCount(0);
     layoutChildren();
@@ -84,6 +196,139 @@ DataGridTab::~DataGridTab() = default;
 
 RecordsetPtr DataGridTab::Recordset() const {
     return hfgLogView_->DataSource();
+}
+
+DataGridTab::TabView* DataGridTab::selectedView() const {
+    const int tab = tabLogViews_->currentIndex();
+    if (tabCount_ == 0 || tab < 0 || static_cast<size_t>(tab) >= views_.size()) return nullptr;
+    TabView* view = views_[static_cast<size_t>(tab)].get();
+    return view->table ? view : nullptr;
+}
+
+size_t DataGridTab::ShownRows() const {
+    return hfgLogView_->gridModel()->rows();
+}
+
+size_t DataGridTab::TotalRows() const {
+    return bound_ ? bound_->all.size() : 0;
+}
+
+const std::vector<uint32_t>& DataGridTab::ShownRowList() const {
+    return hfgLogView_->gridModel()->rowList();
+}
+
+QString DataGridTab::FilterText() const {
+    return bound_ ? toQString(bound_->filterText) : QString();
+}
+
+bool DataGridTab::ApplyFilter(const QString& text) {
+    TabView* view = bound_;
+    if (!view) return false;
+    const std::string expression = text.trimmed().toStdString();
+    ParsedQuery parsed = parseRowQuery(expression, *view->table);
+    if (parsed.error) {
+        lblFilterError_->setText(toQString(filterErrorText(*parsed.error)));
+        return false;
+    }
+    lblFilterError_->clear();
+    lblFindStatus_->clear();  // it spoke of rows that may be gone
+    view->filterText = expression;
+    view->query = std::move(parsed.query);
+    const auto pendingCount =
+        static_cast<ptrdiff_t>(std::min(view->pendingKeys, view->keys.size()));
+    const std::vector<SortKey> pending(view->keys.begin(), view->keys.begin() + pendingCount);
+    if (!pending.empty() && !view->query) {
+        sortRowsTyped(*view->table, view->all, pending);
+        view->pendingKeys = 0;
+    }
+    std::vector<uint32_t> rows = filterRows(*view->table, view->all, view->query.get());
+    // Sorting what the filter kept costs less than sorting every row.
+    if (view->pendingKeys > 0) sortRowsTyped(*view->table, rows, pending);
+    hfgLogView_->setDataSource(view->table, std::move(rows));
+    Q_EMIT RowsChanged();
+    return true;
+}
+
+void DataGridTab::SortByColumn(int field) {
+    TabView* view = bound_;
+    if (!view || field < 0 || static_cast<size_t>(field) >= view->table->fieldCount()) return;
+    const auto column = static_cast<size_t>(field);
+    const bool descending = !view->keys.empty() && view->keys.front().column == column &&
+                            !view->keys.front().descending;
+    const auto old = std::find_if(view->keys.begin(), view->keys.end(),
+                                  [&](const SortKey& k) { return k.column == column; });
+    const bool wasPending = old - view->keys.begin() < static_cast<ptrdiff_t>(view->pendingKeys);
+    if (old != view->keys.end()) view->keys.erase(old);
+    view->keys.insert(view->keys.begin(), SortKey{column, descending});
+    // Only the new key: the rows are already in the order of the older ones.
+    hfgLogView_->gridModel()->sortRowsTyped({view->keys.front()});
+    // Unfiltered, the rows shown are all of them: copying beats sorting again.
+    if (!view->query) {
+        view->all = hfgLogView_->gridModel()->rowList();
+        view->pendingKeys = 0;
+    } else if (!wasPending) {
+        ++view->pendingKeys;
+    }
+    showSortIndicator(view);
+}
+
+void DataGridTab::showSortIndicator(const TabView* view) {
+    QHeaderView* header = hfgLogView_->horizontalHeader();
+    const bool sorted = view && !view->keys.empty();
+    header->setSortIndicatorShown(sorted);
+    if (sorted)
+        header->setSortIndicator(
+            static_cast<int>(view->keys.front().column),
+            view->keys.front().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void DataGridTab::ShowFindBar() {
+    findBar_->show();
+    layoutChildren();
+    txtFind_->setFocus(Qt::ShortcutFocusReason);
+    txtFind_->selectAll();
+}
+
+void DataGridTab::HideFindBar() {
+    findBar_->hide();
+    lblFindStatus_->clear();
+    layoutChildren();
+    if (hfgLogView_->isVisible()) hfgLogView_->setFocus(Qt::OtherFocusReason);
+}
+
+bool DataGridTab::FindNext(bool forward) {
+    const std::string needle = txtFind_->text().toStdString();
+    if (!bound_ || needle.empty()) return false;
+    GridView* grid = hfgLogView_;
+    CellPosition from;
+    from.viewRow = static_cast<size_t>(std::max<int64_t>(grid->Row() - 1, 0));
+    from.column = static_cast<size_t>(std::max<int64_t>(grid->Col() - 1, 0));
+    bool wrapped = false;
+    const std::optional<CellPosition> found =
+        findCell(*bound_->table, ShownRowList(), needle, chkMatchCase_->isChecked(), from, forward,
+                 &wrapped);
+    if (!found) {
+        lblFindStatus_->setText(QStringLiteral("見つかりません"));
+        return false;
+    }
+    lblFindStatus_->setText(!wrapped ? QString()
+                            : forward ? QStringLiteral("末尾まで検索したので先頭から検索しました")
+                                      : QStringLiteral("先頭まで検索したので末尾から検索しました"));
+    grid->selectCells(
+        static_cast<int64_t>(found->viewRow) + 1, static_cast<int64_t>(found->column) + 1,
+        static_cast<int64_t>(found->viewRow) + 1, static_cast<int64_t>(found->column) + 1);
+    grid->scrollTo(grid->currentIndex());
+    return true;
+}
+
+void DataGridTab::FilterByCell(size_t row, size_t field, bool exclude) {
+    if (!bound_ || row >= ShownRows() || field >= bound_->table->fieldCount()) return;
+    const auto& table = *bound_->table;
+    const std::string clause =
+        valueClause(table.fields()[field].name,
+                    table.value(hfgLogView_->gridModel()->storageRow(row), field), exclude);
+    const QString text = toQString(andClauses(bound_->filterText, clause));
+    if (ApplyFilter(text)) txtFilter_->setText(text);
 }
 
 void DataGridTab::setTabCount(int count) {
@@ -111,10 +356,21 @@ void DataGridTab::AddTab(const QString& name, RecordsetPtr recordset) {
     if (tabCount_ > 1) {
         QScopedValueRollback guard(changingTabs_, true);
         tab = tabLogViews_->addTab(QString());
-        tables_.emplace_back();
+        views_.push_back(std::make_unique<TabView>());
     }
     tabLogViews_->setTabText(tab, plainCaption(name));
-    tables_[static_cast<size_t>(tab)] = std::move(recordset);
+    TabView& view = *views_[static_cast<size_t>(tab)];
+    view = TabView{};
+    view.table = std::move(recordset);
+    if (view.table) {
+        // Newest first: descending on the first two fields, the first one first.
+        view.all = view.table->view();
+        std::vector<SortKey> keys;
+        for (size_t c = 0; c < std::min<size_t>(2, view.table->fieldCount()); ++c)
+            keys.push_back({c, true});
+        sortRows(*view.table, view.all, keys);
+        view.shown = view.all;
+    }
     setTabIndex(tabCount_);
     layoutChildren();
 }
@@ -122,11 +378,12 @@ void DataGridTab::AddTab(const QString& name, RecordsetPtr recordset) {
 void DataGridTab::RemoveTab() {
     if (tabCount_ > 0) {
         const int tab = tabLogViews_->currentIndex();
-        tables_[static_cast<size_t>(tab)].reset();
+        if (bound_ == views_[static_cast<size_t>(tab)].get()) bound_ = nullptr;
+        *views_[static_cast<size_t>(tab)] = TabView{};
         if (tabCount_ > 1) {
             QScopedValueRollback guard(changingTabs_, true);
             tabLogViews_->removeTab(tab);
-            tables_.erase(tables_.begin() + tab);
+            views_.erase(views_.begin() + tab);
         }
         setTabCount(tabCount_ - 1);
     }
@@ -188,11 +445,45 @@ bool DataGridTab::gridKeyPress(QKeyEvent* event) {
         CopySelected();
         return true;
     }
+    if (event->key() == Qt::Key_F3) {
+        FindNext(!(event->modifiers() & Qt::ShiftModifier));
+        return true;
+    }
+    if (event->key() == Qt::Key_Escape && !findBar_->isHidden()) {
+        HideFindBar();
+        return true;
+    }
     return false;
+}
+
+bool DataGridTab::barKeyPress(QObject* box, QKeyEvent* event) {
+    const int key = event->key();
+    if (box == txtFilter_ && key == Qt::Key_Escape) {
+        // Emptying the box applies no filter (once, through textChanged).
+        txtFilter_->clear();
+        lblFilterError_->clear();
+        return true;
+    }
+    if (box != txtFind_) return false;
+    if (key == Qt::Key_Escape) {
+        HideFindBar();
+    } else if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F3) {
+        FindNext(!(event->modifiers() & Qt::ShiftModifier));
+    } else {
+        return false;
+    }
+    return true;
 }
 
 void DataGridTab::gridMousePress(QMouseEvent* event) {
     if (event->buttons() == Qt::RightButton) {
+        // The value commands take the cell under the pointer, not the
+        // decorated text the grid may show for it.
+        const QModelIndex index = hfgLogView_->indexAt(event->position().toPoint());
+        menuRow_ = index.isValid() ? index.row() : -1;
+        menuCol_ = index.isValid() ? index.column() : -1;
+        mitmFilterValue_->setEnabled(index.isValid());
+        mitmExcludeValue_->setEnabled(index.isValid());
         mnuCopy_->popup(event->globalPosition().toPoint());
     } else if (event->buttons() == Qt::LeftButton) {
         // The press is about to make the cell under the pointer current; its
@@ -210,21 +501,24 @@ void DataGridTab::onTabSelected() {
 }
 
 void DataGridTab::bindSelectedTab() {
-    const int tab = tabLogViews_->currentIndex();
-    RecordsetPtr table;
-    if (tabCount_ > 0 && tab >= 0 && static_cast<size_t>(tab) < tables_.size()) {
-        table = tables_[static_cast<size_t>(tab)];
-    }
+    // The grid hands the rows of the tab it showed back to that tab.
+    if (bound_) bound_->shown = hfgLogView_->gridModel()->takeRows();
+    bound_ = selectedView();
     // Binding drops the grid's hold on the table it showed before.
-    hfgLogView_->setDataSource(table);
-    if (table) {
-        // Newest first: descending on the first two fields, the first one first.
-        hfgLogView_->setCol(1);
-        hfgLogView_->setColSel(2);
-        hfgLogView_->Sort();
-        hfgLogView_->setCol(1);
+    if (bound_) {
+        hfgLogView_->setDataSource(bound_->table, std::move(bound_->shown));
+        bound_->shown = {};
+    } else {
+        hfgLogView_->setDataSource(nullptr);
     }
-    hfgLogView_->setVisible(table != nullptr);
+    showSortIndicator(bound_);
+    txtFilter_->setText(FilterText());
+    lblFilterError_->clear();
+    lblFindStatus_->clear();
+    filterBar_->setVisible(bound_ != nullptr);
+    hfgLogView_->setVisible(bound_ != nullptr);
+    layoutChildren();
+    Q_EMIT RowsChanged();
 }
 
 void DataGridTab::layoutChildren() {
@@ -232,8 +526,13 @@ void DataGridTab::layoutChildren() {
     const int h = std::max(height(), 1);
     const int barHeight = std::clamp(tabLogViews_->sizeHint().height(), 1, h);
     tabLogViews_->setGeometry(0, 0, w, barHeight);
-    hfgLogView_->setGeometry(kGridLeft, kGridTop, std::max(w - kGridWidthLess, 1),
-                             std::max(h - kGridHeightLess, 1));
+    const int barWidth = std::max(w - kGridWidthLess, 1);
+    const int filterHeight = filterBar_->isHidden() ? 0 : filterBar_->sizeHint().height();
+    const int findHeight = findBar_->isHidden() ? 0 : findBar_->sizeHint().height();
+    filterBar_->setGeometry(kGridLeft, kGridTop, barWidth, filterHeight);
+    const int gridHeight = std::max(h - kGridHeightLess - filterHeight - findHeight, 1);
+    hfgLogView_->setGeometry(kGridLeft, kGridTop + filterHeight, barWidth, gridHeight);
+    findBar_->setGeometry(kGridLeft, kGridTop + filterHeight + gridHeight, barWidth, findHeight);
 }
 
 void DataGridTab::resizeEvent(QResizeEvent* event) {
@@ -259,6 +558,9 @@ void DataGridTab::paintEvent(QPaintEvent* /*event*/) {
 bool DataGridTab::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched == hfgLogView_) {
         if (gridKeyPress(static_cast<QKeyEvent*>(event))) return true;
+    }
+    if (event->type() == QEvent::KeyPress && (watched == txtFilter_ || watched == txtFind_)) {
+        if (barKeyPress(watched, static_cast<QKeyEvent*>(event))) return true;
     }
     if (event->type() == QEvent::MouseButtonPress && watched == hfgLogView_->viewport()) {
         gridMousePress(static_cast<QMouseEvent*>(event));

@@ -1,5 +1,7 @@
 #include "gridview/qtgridmodel.h"
 
+#include "logdata/rowquery.h"
+
 #include <algorithm>
 #include <climits>
 #include <utility>
@@ -22,6 +24,28 @@ void GridModel::setTable(RecordsetPtr table) {
         rows_.shrink_to_fit();
     }
     endResetModel();
+}
+
+void GridModel::setRows(RecordsetPtr table, std::vector<uint32_t> rows) {
+    beginResetModel();
+    table_ = std::move(table);
+    rows_ = table_ ? std::move(rows) : std::vector<uint32_t>();
+    endResetModel();
+}
+
+std::vector<uint32_t> GridModel::takeRows() {
+    beginResetModel();
+    std::vector<uint32_t> rows = std::move(rows_);
+    rows_ = {};
+    table_.reset();
+    endResetModel();
+    return rows;
+}
+
+void GridModel::sortRowsTyped(const std::vector<SortKey>& keys) {
+    if (!table_ || keys.empty() || rows_.size() < 2) return;
+    brevadin::sortRowsTyped(*table_, rows_, keys);
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
 }
 
 void GridModel::sortRows(const std::vector<SortKey>& keys) {

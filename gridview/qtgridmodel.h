@@ -26,13 +26,21 @@ public:
     // Takes the table's visible rows in its current order (through its filter
     // and sort); nullptr leaves the model empty. Resets the model.
     void setTable(RecordsetPtr table);
+    // Shows the given storage rows of the table, in that order. Resets the model.
+    void setRows(RecordsetPtr table, std::vector<uint32_t> rows);
+    // Hands the rows over (a tab keeps them while another tab is shown) and
+    // leaves the model empty.
+    std::vector<uint32_t> takeRows();
     const RecordsetPtr& table() const { return table_; }
+    const std::vector<uint32_t>& rowList() const { return rows_; }
 
     // Reorders the rows by the given fields (text by character code, so
     // letter case counts); rows with equal keys keep their relative order.
     // Row positions stay where they are for the view: only their contents
     // change, so the current cell and the selection keep their places.
     void sortRows(const std::vector<SortKey>& keys);
+    // The same, with the typed keys of a column header click.
+    void sortRowsTyped(const std::vector<SortKey>& keys);
 
     // The table's storage row shown in model row `row`.
     size_t storageRow(size_t row) const { return rows_[row]; }

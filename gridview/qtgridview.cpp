@@ -67,6 +67,18 @@ void GridView::setDataSource(RecordsetPtr table) {
         QScopedValueRollback guard(syncing_, true);
         model_->setTable(std::move(table));
     }
+    afterBinding();
+}
+
+void GridView::setDataSource(RecordsetPtr table, std::vector<uint32_t> rows) {
+    {
+        QScopedValueRollback guard(syncing_, true);
+        model_->setRows(std::move(table), std::move(rows));
+    }
+    afterBinding();
+}
+
+void GridView::afterBinding() {
     const int64_t needed = static_cast<int64_t>(model_->fields()) + 1;
     if (Cols() < needed) widths_.resize(static_cast<size_t>(needed), kDefaultColWidth);
     applyAllWidths();

@@ -46,6 +46,8 @@ public:
     // visible rows in its current order and puts the current cell on grid
     // row 1, column 1.
     void setDataSource(RecordsetPtr table);
+    // The same, showing the given storage rows of the table in that order.
+    void setDataSource(RecordsetPtr table, std::vector<uint32_t> rows);
     const RecordsetPtr& DataSource() const;
     GridModel* gridModel() const { return model_; }
 
@@ -113,6 +115,7 @@ private:
     void showCellInView();
     void takeCellFromView();
     void onSectionResized(int logicalIndex, int oldSize, int newSize);
+    void afterBinding();
 
     GridModel* model_;
     std::vector<int64_t> widths_;  // twips, one per grid column

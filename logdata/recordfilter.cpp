@@ -1,37 +1,92 @@
 #include "logdata/recordfilter.h"
 
-#include <algorithm>
+#include <charconv>
 
 #include "logdata/recordset.h"
 
 namespace brevadin {
-namespace {
 
-[[noreturn]] void badFilter(std::string_view text, const std::string& why) {
-    throw RecordsetError(kErrBadFilter,
-                         "フィルタ \"" + std::string(text) + "\" を解釈できません: " + why);
+bool parseFilterNumber(std::string_view text, double* out) {
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    size_t digits = 0;
+    bool point = false;
+    for (size_t j = i; j < text.size(); ++j) {
+        if (text[j] >= '0' && text[j] <= '9') {
+            ++digits;
+        } else if (text[j] == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    // from_chars takes no '+'; a leading '.' it reads as it is.
+    if (text[0] == '+') text.remove_prefix(1);
+    double v = 0;
+    auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc()) return false;
+    *out = v;
+    return true;
 }
 
-using Comparison = RowFilter::Comparison;
+namespace {
 
-// Parses the filter language: comparisons joined by " or " and grouped by
-// parentheses. The language has no "and", so an expression is true exactly
-// when one of its comparisons is; the parser therefore only checks the
-// grouping and collects the comparisons.
+using Comparison = RowFilter::Comparison;
+using Node = RowFilter::Node;
+
+struct ParseFailure {
+    size_t position;
+    std::string message;
+    bool unknownField = false;
+};
+
+[[noreturn]] void fail(size_t pos, std::string message, bool unknownField = false) {
+    throw ParseFailure{pos, std::move(message), unknownField};
+}
+
+// Whole-text match of a pattern where '*' and '%' stand for any run of
+// characters: the pieces between wildcards must appear in order, the first
+// at the start and the last at the end unless a wildcard stands there.
+bool likeMatch(std::string_view v, std::string_view p) {
+    auto wild = [](char c) { return c == '*' || c == '%'; };
+    size_t piece = 0;
+    while (piece < p.size() && !wild(p[piece])) ++piece;
+    if (piece == p.size()) return v == p;
+    if (v.substr(0, piece) != p.substr(0, piece)) return false;
+    size_t at = piece;  // in v
+    size_t pi = piece;  // in p, on a wildcard
+    for (;;) {
+        while (pi < p.size() && wild(p[pi])) ++pi;
+        size_t end = pi;
+        while (end < p.size() && !wild(p[end])) ++end;
+        const std::string_view part = p.substr(pi, end - pi);
+        if (end == p.size()) {
+            // The last piece is anchored at the end.
+            return v.size() >= at + part.size() && v.substr(v.size() - part.size()) == part;
+        }
+        const size_t found = v.find(part, at);
+        if (found == std::string_view::npos) return false;
+        at = found + part.size();
+        pi = end;
+    }
+}
+
 class FilterParser {
 public:
     FilterParser(std::string_view text, const Recordset& table) : text_(text), table_(table) {}
 
-    std::vector<Comparison> parse() {
+    Node parse(std::vector<Comparison>& out) {
+        out_ = &out;
         skipSpace();
-        if (pos_ == text_.size()) badFilter(text_, "式が空です");
-        parseOr();
+        if (pos_ == text_.size()) fail(0, "式が空です");
+        Node n = parseOr();
         skipSpace();
         if (pos_ != text_.size()) {
-            if (text_[pos_] == ')') badFilter(text_, "対応する \"(\" のない \")\" があります");
-            badFilter(text_, std::to_string(pos_ + 1) + " 文字目に \"or\" が必要です");
+            if (text_[pos_] == ')') fail(pos_, "')' に対応する '(' がありません");
+            fail(pos_, "'and' か 'or' が必要です");
         }
-        return std::move(out_);
+        return n;
     }
 
 private:
@@ -47,72 +102,143 @@ private:
             if (c != word[i]) return false;
         }
         size_t end = pos_ + word.size();
-        // A keyword stands alone: "order" is not "or".
+        // A keyword stands alone: "order" is not "or", "notes" not "not".
         if (end < text_.size() && !isFilterSpace(text_[end]) && text_[end] != '(' &&
-            text_[end] != '\'')
+            text_[end] != '\'' && text_[end] != '[')
             return false;
         pos_ = end;
         return true;
     }
 
-    void parseOr() {
-        parseTerm();
+    // Or and And nodes are n-ary, so a long chain of "or" costs no depth.
+    Node parseJoined(Node::Op op, std::string_view word) {
+        Node first = op == Node::Or ? parseJoined(Node::And, "and") : parseUnary();
+        Node joined{op, {}, 0};
+        joined.kids.push_back(std::move(first));
         for (;;) {
-            // A term always ends in a quote or a parenthesis, so "or" needs
-            // no space before it.
             size_t save = pos_;
             skipSpace();
-            if (keyword("or")) {
-                skipSpace();
-                parseTerm();
-                continue;
+            if (!keyword(word)) {
+                pos_ = save;
+                break;
             }
-            pos_ = save;
-            return;
+            joined.kids.push_back(op == Node::Or ? parseJoined(Node::And, "and") : parseUnary());
         }
+        if (joined.kids.size() == 1) return std::move(joined.kids.front());
+        return joined;
     }
+    Node parseOr() { return parseJoined(Node::Or, "or"); }
 
-    void parseTerm() {
+    Node parseUnary() {
         skipSpace();
-        if (pos_ >= text_.size()) badFilter(text_, "式が途中で終わっています");
-        if (text_[pos_] == '(') {
+        if (pos_ >= text_.size()) fail(pos_, "式が途中で終わっています");
+        if (++depth_ > 200) fail(pos_, "入れ子が深すぎます");
+        Node n;
+        if (keyword("not")) {
+            n.op = Node::Not;
+            n.kids.push_back(parseUnary());
+        } else if (text_[pos_] == '(') {
             ++pos_;
-            ++depth_;
-            if (depth_ > 200) badFilter(text_, "括弧が深すぎます");
-            parseOr();
+            n = parseOr();
             skipSpace();
-            if (pos_ >= text_.size() || text_[pos_] != ')') badFilter(text_, "\")\" が足りません");
+            if (pos_ >= text_.size() || text_[pos_] != ')') fail(pos_, "')' がありません");
             ++pos_;
-            --depth_;
-            return;
+        } else {
+            n.op = Node::Test;
+            n.test = out_->size();
+            out_->push_back(parseComparison());
         }
-        parseComparison();
+        --depth_;
+        return n;
     }
 
     std::string parseName() {
         if (text_[pos_] == '[') {
-            size_t end = text_.find(']', pos_ + 1);
-            if (end == std::string_view::npos) badFilter(text_, "\"]\" が足りません");
-            std::string name(text_.substr(pos_ + 1, end - pos_ - 1));
-            pos_ = end + 1;
-            return name;
+            size_t open = pos_++;
+            std::string name;
+            // "]]" inside brackets is one ']' of the name.
+            for (;;) {
+                if (pos_ >= text_.size()) fail(open, "']' がありません");
+                char c = text_[pos_++];
+                if (c == ']') {
+                    if (pos_ < text_.size() && text_[pos_] == ']') {
+                        ++pos_;
+                    } else {
+                        return name;
+                    }
+                }
+                name += c;
+            }
         }
         size_t start = pos_;
-        while (pos_ < text_.size() && !isFilterSpace(text_[pos_]) && text_[pos_] != '=' &&
-               text_[pos_] != '\'' && text_[pos_] != '<' && text_[pos_] != '>' &&
-               text_[pos_] != '!')
+        while (pos_ < text_.size() && !isFilterSpace(text_[pos_]) &&
+               std::string_view("='<>![").find(text_[pos_]) == std::string_view::npos)
             ++pos_;
+        // Parentheses and '-' belong to bare names: cs(User-Agent).
         return std::string(text_.substr(start, pos_ - start));
     }
 
-    std::string parseQuoted() {
+    Comparison parseComparison() {
+        size_t at = pos_;
+        std::string name = parseName();
+        if (name.empty()) fail(at, "フィールド名が必要です");
+        int column = table_.fieldIndex(name);
+        if (column < 0) fail(at, "フィールド '" + name + "' はありません", true);
+        Comparison cmp;
+        cmp.column = static_cast<size_t>(column);
         skipSpace();
-        if (pos_ >= text_.size() || text_[pos_] != '\'')
-            badFilter(text_, "比較する値は単一引用符で囲んでください");
-        ++pos_;
+        static const struct {
+            std::string_view symbol;
+            Comparison::Kind kind;
+        } kOps[] = {{"<>", Comparison::NotEqual},  {"!=", Comparison::NotEqual},
+                    {"<=", Comparison::LessEqual}, {">=", Comparison::GreaterEqual},
+                    {"=", Comparison::Equal},      {"<", Comparison::Less},
+                    {">", Comparison::Greater}};
+        bool found = false;
+        for (const auto& op : kOps) {
+            if (text_.substr(pos_, op.symbol.size()) == op.symbol) {
+                cmp.kind = op.kind;
+                pos_ += op.symbol.size();
+                found = true;
+                break;
+            }
+        }
+        if (!found && keyword("like")) {
+            cmp.kind = Comparison::Like;
+            found = true;
+        }
+        if (!found)
+            fail(pos_,
+                 "フィールド '" + name + "' の後に =, <>, <, <=, >, >=, like のどれかが必要です");
+        skipSpace();
+        if (pos_ < text_.size() && text_[pos_] == '\'') {
+            cmp.text = parseQuoted();
+        } else if (cmp.kind == Comparison::Like) {
+            fail(pos_, "like のパターンは単一引用符で囲んでください");
+        } else {
+            size_t start = pos_;
+            while (pos_ < text_.size() &&
+                   std::string_view("+-.0123456789").find(text_[pos_]) != std::string_view::npos)
+                ++pos_;
+            cmp.text = std::string(text_.substr(start, pos_ - start));
+            if (!parseFilterNumber(cmp.text, &cmp.number))
+                fail(start, "値が必要です (文字は単一引用符で囲みます)");
+            cmp.numeric = true;
+        }
+        // An ordering compares as numbers whenever the value reads as one;
+        // "=" and "<>" do so only for a bare number, so a quoted text keeps
+        // meaning exactly that text.
+        if (cmp.kind != Comparison::Equal && cmp.kind != Comparison::NotEqual &&
+            cmp.kind != Comparison::Like)
+            cmp.numeric = parseFilterNumber(cmp.text, &cmp.number);
+        return cmp;
+    }
+
+    std::string parseQuoted() {
+        size_t open = pos_++;
         std::string value;
         for (;;) {
-            if (pos_ >= text_.size()) badFilter(text_, "引用符が閉じていません");
+            if (pos_ >= text_.size()) fail(open, "引用符が閉じていません");
             char c = text_[pos_++];
             if (c == '\'') {
                 if (pos_ < text_.size() && text_[pos_] == '\'') {
@@ -126,104 +252,134 @@ private:
         }
     }
 
-    void parseComparison() {
-        std::string name = parseName();
-        if (name.empty())
-            badFilter(text_, std::to_string(pos_ + 1) + " 文字目にフィールド名が必要です");
-        int column = table_.fieldIndex(name);
-        if (column < 0)
-            throw RecordsetError(kErrFieldNotFound, "フィルタ \"" + std::string(text_) +
-                                                        "\" のフィールド \"" + name +
-                                                        "\" はこのテーブルにありません");
-        Comparison cmp;
-        cmp.column = static_cast<size_t>(column);
-        skipSpace();
-        if (pos_ < text_.size() && text_[pos_] == '=') {
-            ++pos_;
-            cmp.kind = Comparison::Equal;
-            cmp.text = parseQuoted();
-        } else if (keyword("like")) {
-            std::string pattern = parseQuoted();
-            bool lead = !pattern.empty() && (pattern.front() == '*' || pattern.front() == '%');
-            if (lead) pattern.erase(0, 1);
-            bool trail = !pattern.empty() && (pattern.back() == '*' || pattern.back() == '%');
-            if (trail) pattern.pop_back();
-            if (pattern.find_first_of("*%") != std::string::npos)
-                badFilter(text_, "like のワイルドカードはパターンの先頭と末尾にだけ使えます");
-            cmp.kind = lead && trail ? Comparison::Contains
-                       : lead        ? Comparison::Suffix
-                       : trail       ? Comparison::Prefix
-                                     : Comparison::Equal;
-            cmp.text = std::move(pattern);
-        } else {
-            badFilter(text_, "フィールド \"" + name + "\" の後に \"=\" か \"like\" が必要です");
-        }
-        out_.push_back(std::move(cmp));
-    }
-
     std::string_view text_;
     const Recordset& table_;
     size_t pos_ = 0;
     int depth_ = 0;
-    std::vector<Comparison> out_;
+    std::vector<Comparison>* out_ = nullptr;
 };
+
+size_t charactersBefore(std::string_view text, size_t bytes) {
+    size_t n = 0;
+    for (size_t i = 0; i < bytes && i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xc0) != 0x80) ++n;
+    return n;
+}
 
 }  // namespace
 
 bool RowFilter::Comparison::matches(std::string_view value) const {
+    if (kind == Like) return likeMatch(value, text);
+    double v = 0;
+    if (numeric && parseFilterNumber(value, &v)) {
+        switch (kind) {
+            case Equal:
+                return v == number;
+            case NotEqual:
+                return v != number;
+            case Less:
+                return v < number;
+            case LessEqual:
+                return v <= number;
+            case Greater:
+                return v > number;
+            case GreaterEqual:
+                return v >= number;
+            case Like:
+                break;
+        }
+    }
+    // Byte order of UTF-8 is the order of character codes.
+    const int c = value.compare(text);
     switch (kind) {
         case Equal:
-            return value == text;
-        case Contains:
-            return value.find(text) != std::string_view::npos;
-        case Prefix:
-            return value.substr(0, text.size()) == text;
-        case Suffix:
-            return value.size() >= text.size() && value.substr(value.size() - text.size()) == text;
+            return c == 0;
+        case NotEqual:
+            return c != 0;
+        case Less:
+            return c < 0;
+        case LessEqual:
+            return c <= 0;
+        case Greater:
+            return c > 0;
+        case GreaterEqual:
+            return c >= 0;
+        case Like:
+            break;
     }
     return false;
 }
 
-// The comparisons are gathered per column: a row is visible when the value of
-// any of these columns matches one of its comparisons. Each distinct value is
-// tested once; the answers are kept per value id and extended as the
-// column's pool grows.
-std::shared_ptr<RowFilter> RowFilter::parse(std::string_view text, const Recordset& table) {
+std::shared_ptr<RowFilter> RowFilter::parse(std::string_view text, const Recordset& table,
+                                            FilterError* error) {
     auto f = std::make_shared<RowFilter>();
-    for (auto& c : FilterParser(text, table).parse()) {
-        auto it = std::find_if(f->columns_.begin(), f->columns_.end(),
-                               [&](const PerColumn& p) { return p.column == c.column; });
-        if (it == f->columns_.end()) {
-            f->columns_.push_back(PerColumn{c.column, {}, {}});
-            it = f->columns_.end() - 1;
-        }
-        it->tests.push_back(std::move(c));
+    std::vector<Comparison> comparisons;
+    try {
+        f->root_ = FilterParser(text, table).parse(comparisons);
+    } catch (const ParseFailure& e) {
+        if (error)
+            *error = FilterError{e.position, e.message, charactersBefore(text, e.position),
+                                 e.unknownField};
+        return nullptr;
     }
+    for (auto& c : comparisons) f->tests_.push_back(Test{std::move(c), {}});
     return f;
 }
 
-void RowFilter::extend(PerColumn& p, const Column& column) {
-    const StringPool& pool = column.pool();
-    for (size_t id = p.match.size(); id < pool.size(); ++id) {
-        std::string_view v = pool.text(static_cast<uint32_t>(id));
-        bool any = false;
-        for (const auto& t : p.tests) {
-            if (t.matches(v)) {
-                any = true;
-                break;
+std::shared_ptr<RowFilter> RowFilter::parse(std::string_view text, const Recordset& table) {
+    FilterError e;
+    auto f = parse(text, table, &e);
+    if (!f)
+        throw RecordsetError(e.unknownField ? kErrFieldNotFound : kErrBadFilter,
+                             "フィルタ \"" + std::string(text) + "\" を解釈できません: " +
+                                 std::to_string(e.character + 1) + " 文字目: " + e.message);
+    return f;
+}
+
+// Each distinct value is tested once; the answers are kept per value id and
+// extended as the column's pool grows.
+template <class Columns>
+bool RowFilter::eval(const Node& n, const Columns& cols, size_t row) {
+    switch (n.op) {
+        case Node::Test: {
+            Test& t = tests_[n.test];
+            const Column& column = cols[t.cmp.column];
+            uint32_t id = column.id(row);
+            if (id >= t.match.size()) {
+                const StringPool& pool = column.pool();
+                t.match.reserve(pool.size());
+                for (size_t v = t.match.size(); v < pool.size(); ++v)
+                    t.match.push_back(t.cmp.matches(pool.text(static_cast<uint32_t>(v))));
             }
+            return t.match[id] != 0;
         }
-        p.match.push_back(any ? 1 : 0);
+        case Node::Not:
+            return !eval(n.kids.front(), cols, row);
+        case Node::And:
+            for (const Node& k : n.kids)
+                if (!eval(k, cols, row)) return false;
+            return true;
+        case Node::Or:
+            for (const Node& k : n.kids)
+                if (eval(k, cols, row)) return true;
+            return false;
     }
+    return false;
 }
 
 bool RowFilter::visible(const std::vector<Column>& cols, size_t row) {
-    for (auto& p : columns_) {
-        uint32_t id = cols[p.column].id(row);
-        if (id >= p.match.size()) extend(p, cols[p.column]);
-        if (p.match[id]) return true;
-    }
-    return false;
+    return eval(root_, cols, row);
+}
+
+namespace {
+struct TableColumns {
+    const Recordset& table;
+    const Column& operator[](size_t i) const { return table.column(i); }
+};
+}  // namespace
+
+bool RowFilter::visible(const Recordset& table, size_t row) {
+    return eval(root_, TableColumns{table}, row);
 }
 
 }  // namespace brevadin

@@ -201,6 +201,15 @@ int bitsFor(uint64_t maxValue) {
 void sortRows(const Recordset& table, std::vector<uint32_t>& rows,
               const std::vector<SortKey>& keys) {
     if (keys.empty() || rows.size() < 2) return;
+    std::vector<RankedKey> ranked;
+    for (const auto& k : keys)
+        ranked.push_back(
+            RankedKey{&table.column(k.column), rankValues(table.column(k.column)), k.descending});
+    sortRowsByRank(rows, std::move(ranked));
+}
+
+void sortRowsByRank(std::vector<uint32_t>& rows, std::vector<RankedKey> keys) {
+    if (keys.empty() || rows.size() < 2) return;
     struct KeyRank {
         const Column* column;
         std::vector<uint32_t> rank;
@@ -210,8 +219,8 @@ void sortRows(const Recordset& table, std::vector<uint32_t>& rows,
     };
     std::vector<KeyRank> ranks;
     int totalBits = 0;
-    for (const auto& k : keys) {
-        KeyRank kr{&table.column(k.column), rankValues(table.column(k.column)), 0, k.descending, 0};
+    for (auto& k : keys) {
+        KeyRank kr{k.column, std::move(k.rank), 0, k.descending, 0};
         for (uint32_t r : kr.rank) kr.maxRank = std::max(kr.maxRank, r);
         kr.bits = std::max(1, bitsFor(kr.maxRank));
         totalBits += kr.bits;
@@ -224,22 +233,15 @@ void sortRows(const Recordset& table, std::vector<uint32_t>& rows,
     };
 
     if (totalBits <= 64) {
-        // One packed integer per row; ties keep their incoming order through
-        // the position, which makes the sort stable without stable_sort.
-        struct Entry {
-            uint64_t key;
-            uint32_t pos;
-            uint32_t row;
-        };
-        std::vector<Entry> entries(rows.size());
+        // One packed integer per row; the radix sort keeps ties in their
+        // incoming order.
+        std::vector<KeyedRow> entries(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
             uint64_t key = 0;
             for (const auto& kr : ranks) key = (key << kr.bits) | rankOf(kr, rows[i]);
-            entries[i] = Entry{key, static_cast<uint32_t>(i), rows[i]};
+            entries[i] = KeyedRow{key, rows[i]};
         }
-        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-            return a.key != b.key ? a.key < b.key : a.pos < b.pos;
-        });
+        radixSortKeyed(entries, totalBits);
         for (size_t i = 0; i < rows.size(); ++i) rows[i] = entries[i].row;
         return;
     }
@@ -250,6 +252,40 @@ void sortRows(const Recordset& table, std::vector<uint32_t>& rows,
         }
         return false;
     });
+}
+
+void radixSortKeyed(std::vector<KeyedRow>& items, int bits) {
+    constexpr int kDigit = 11;
+    constexpr size_t kBuckets = size_t{1} << kDigit;
+    if (items.size() < 2) return;
+    const uint64_t mask = bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
+    if (items.size() < 256) {
+        std::stable_sort(items.begin(), items.end(), [mask](const KeyedRow& a, const KeyedRow& b) {
+            return (a.key & mask) < (b.key & mask);
+        });
+        return;
+    }
+    // Only the bits where keys differ need passes.
+    uint64_t differ = 0;
+    for (const KeyedRow& e : items) differ |= (e.key ^ items.front().key) & mask;
+    if (differ == 0) return;
+    const int low = __builtin_ctzll(differ), high = 64 - __builtin_clzll(differ);
+    std::vector<KeyedRow> other(items.size());
+    std::vector<size_t> count(kBuckets);
+    for (int shift = low; shift < high; shift += kDigit) {
+        std::fill(count.begin(), count.end(), 0);
+        for (const KeyedRow& e : items) ++count[(e.key >> shift) & (kBuckets - 1)];
+        // A digit every key shares moves nothing.
+        if (count[(items.front().key >> shift) & (kBuckets - 1)] == items.size()) continue;
+        size_t sum = 0;
+        for (size_t& c : count) {
+            const size_t n = c;
+            c = sum;
+            sum += n;
+        }
+        for (const KeyedRow& e : items) other[count[(e.key >> shift) & (kBuckets - 1)]++] = e;
+        items.swap(other);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -147,6 +147,26 @@ struct SortKey {
 void sortRows(const class Recordset& table, std::vector<uint32_t>& rows,
               const std::vector<SortKey>& keys);
 
+// One key of a sort whose order of values is already known: rank[id] places
+// each value id of the column; equal ranks are equal keys.
+struct RankedKey {
+    const Column* column = nullptr;
+    std::vector<uint32_t> rank;
+    bool descending = false;
+};
+// The stable sort behind sortRows, for orders other than character code.
+void sortRowsByRank(std::vector<uint32_t>& rows, std::vector<RankedKey> keys);
+
+// A key and the row (or value id) it belongs to.
+struct KeyedRow {
+    uint64_t key;
+    uint32_t row;
+};
+// Stable sort by the low `bits` bits of the keys, least significant digit
+// first: a million rows in a few passes over memory, where a comparison sort
+// takes twenty.
+void radixSortKeyed(std::vector<KeyedRow>& items, int bits);
+
 class RowFilter;
 
 // An in-memory table of named text fields with a current row, a filter and a

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +26,7 @@
 #include "logdata/loadcommands.h"
 #include "logdata/loadcontext.h"
 #include "logdata/logreader.h"
+#include "logdata/rowquery.h"
 #include "netlookup/clsnslookup.h"
 #include "netlookup/hostcache.h"
 #include "tools/terminalprogress.h"
@@ -40,12 +43,22 @@ constexpr const char* kUsage =
     "options:\n"
     "  -o FILE           write the table to FILE; a name ending in xml or csv (any\n"
     "                    letter case) picks the form\n"
-    "  --count           print the number of visible rows and write nothing\n"
+    "  --count           print the number of rows left after --types and --filter\n"
+    "                    and write nothing (instead of -o)\n"
     "  --log-type N      0 Microsoft IIS, 1 NCSA common, 2 W3C extended (default 2),\n"
     "                    3 or auto: each file as its first lines show\n"
     "  --gmt-diff H      hours added to W3C dates and times, -23..23 (default 9)\n"
     "  --types LIST      all (default), none (only requests for \"/\"), or a comma\n"
     "                    list of html,script,archive,movie,sound\n"
+    "  --filter EXPR     keep the rows EXPR holds for, in the viewer's filter language:\n"
+    "                    =, <>, <, <=, >, >= (as numbers when both sides are), like\n"
+    "                    with * or %, not, and, or, parentheses; e.g.\n"
+    "                    \"sc-status >= 400 and [cs(User-Agent)] like '*bot*'\"\n"
+    "                    applied after --types; a bad EXPR exits with status 2\n"
+    "  --sort LIST       FIELD[:asc|:desc][,FIELD...] (asc by default): numbers, NCSA\n"
+    "                    Date and IIS 日付/時刻 by their value, the rest as text; rows\n"
+    "                    with equal keys keep the table's order, which is also the\n"
+    "                    order without --sort\n"
     "  --hosts FILE      host-name cache (default hosts.xml beside this program)\n"
     "  --no-dns          send no DNS queries; addresses the cache lacks show as\n"
     "                    \"Unknown [address]\" and are not cached\n"
@@ -190,9 +203,40 @@ private:
     std::unordered_map<std::string, std::string> names_;
 };
 
+// "FIELD[:asc|:desc][,FIELD...]" into keys; the reason when it names no field
+// of the table or a direction other than those two.
+std::string parseSortList(const std::string& list, const Recordset& table,
+                          std::vector<SortKey>& keys) {
+    size_t pos = 0;
+    while (pos < list.size()) {
+        size_t end = std::min(list.find(',', pos), list.size());
+        std::string item = list.substr(pos, end - pos);
+        pos = end + 1;
+        SortKey key;
+        const size_t colon = item.rfind(':');
+        if (colon != std::string::npos) {
+            std::string dir = item.substr(colon + 1);
+            for (char& ch : dir)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            if (dir != "asc" && dir != "desc")
+                return "並べ替えの向き \"" + item.substr(colon + 1) +
+                       "\" は asc か desc で指定してください";
+            key.descending = dir == "desc";
+            item.resize(colon);
+        }
+        const int column = table.fieldIndex(item);
+        if (column < 0) return "並べ替えるフィールド \"" + item + "\" はこのログにありません";
+        key.column = static_cast<size_t>(column);
+        keys.push_back(key);
+    }
+    return std::string();
+}
+
 struct Options {
     std::string output;
     bool count = false;
+    std::string filter;
+    std::string sort;
     int logType = 2;
     int gmtDiff = 9;
     ContentTypes types;
@@ -221,6 +265,10 @@ int run(int argc, char** argv) {
             o.output = *v;
         } else if (a == "--count") {
             o.count = true;
+        } else if (a == "--filter" || a == "--sort") {
+            auto v = value(a.c_str());
+            if (!v) return usageError(a + " needs a value");
+            (a == "--filter" ? o.filter : o.sort) = *v;
         } else if (a == "--log-type") {
             auto v = value("--log-type");
             std::optional<int> n = v && *v == "auto" ? kLogTypeAuto : std::optional<int>();
@@ -342,12 +390,26 @@ int run(int argc, char** argv) {
             return messages.fail(1, MessageIcon::Information, "表示できるログがありません");
         return messages.fail(1);
     }
+    ParsedQuery query = parseRowQuery(o.filter, *table);
+    if (query.error) {
+        std::fprintf(stderr, "brevadin-export: --filter: %s\n",
+                     filterErrorText(*query.error).c_str());
+        return 2;
+    }
+    std::vector<SortKey> keys;
+    if (std::string why = parseSortList(o.sort, *table, keys); !why.empty()) {
+        std::fprintf(stderr, "brevadin-export: --sort: %s\n", why.c_str());
+        return 2;
+    }
+    std::vector<uint32_t> rows = filterRows(*table, table->view(), query.query.get());
+    sortRowsTyped(*table, rows, keys);
     if (o.count) {
-        std::printf("%zu\n", table->rowCount());
+        std::printf("%zu\n", rows.size());
         return 0;
     }
-    const Outcome exported = kind == ExportKind::Xml ? fncSaveRecordsetToXml(*table, o.output)
-                                                     : saveRecordsetToCsv(*table, o.output);
+    const Outcome exported = kind == ExportKind::Xml
+                                 ? fncSaveRecordsetToXml(*table, o.output, {}, &rows)
+                                 : saveRecordsetToCsv(*table, o.output, {}, &rows);
     if (!exported) return messages.fail(1, MessageIcon::Critical, exported.description());
     return 0;
 }

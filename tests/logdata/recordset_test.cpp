@@ -145,9 +145,8 @@ TEST(RecordsetFilter, KeepsTheRowsTheExpressionMatches) {
 TEST(RecordsetFilter, TextsOutsideTheLanguageAreErrorsAndKeepTheOldFilter) {
     auto t = makeTable({"a"}, {{"1"}, {"2"}});
     t->setFilter("a='1'");
-    for (const char* bad :
-         {"a='1", "a=1", "a = '1' and a = '2'", "(a='1'", "a='1')", "a like '*x*y*'", "nope='1'",
-          "a", "a='1' or", "or a='1'", "a <> '1'", "x' or '1'='1"}) {
+    for (const char* bad : {"a='1", "a=x", "a = '1' and", "(a='1'", "a='1')", "a like 1",
+                            "nope='1'", "a", "a='1' or", "or a='1'", "not", "x' or '1'='1"}) {
         try {
             t->setFilter(bad);
             ADD_FAILURE() << "accepted: " << bad;

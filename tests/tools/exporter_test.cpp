@@ -76,6 +76,14 @@ TEST(Exporter, CountsOrSaysWhyNot) {
         {count + kSamples + "ex030501.log", 0, "2000\n"},
         {count + "--log-type 1 " + kSamples + "access.log", 0, "500\n"},
         {count + "--log-type 0 " + kSamples + "in030501.log", 0, "300\n"},
+        {count + "--filter \"sc-status >= 400 and [cs(User-Agent)] like '*bot*'\" " + kSamples +
+             "ex030501.log",
+         0, "35\n"},
+        {count + "--types html --filter \"sc-status >= 400\" " + kSamples + "ex030501.log", 0,
+         "53\n"},
+        {count + "--filter \"sc-status >> 1\" " + kSamples + "ex030501.log", 2,
+         "--filter: 12 文字目: 値が必要です"},
+        {count + "--sort time:up " + kSamples + "ex030501.log", 2, "\"up\" は asc か desc"},
         // Each file read as its first lines show.
         {count + "--log-type auto " + layouts + "nginx-main.log " + layouts + "iis-native.log", 0,
          "5\n"},
@@ -129,6 +137,12 @@ TEST(Exporter, WritesTablesAndTheHostsCache) {
               "date,time,c-ip,cs-method,cs-uri-stem,sc-status\r\n"
               "2003-05-02,05:30:15,Local Host [127.0.0.1],GET,/,200\r\n"
               "2003-05-01,10:00:00,Local Host [127.0.0.1],GET,/x.zip,200\r\n");
+    // Filtered, then sorted against the table's own order (oldest first).
+    r = run("--filter \"cs-uri-stem <> '/'\" --sort time:desc -o " + dir.file("s.csv") + hosts +
+            " " + dir.file("a.log") + " " + dir.file("b.log"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(readFile(dir.file("s.csv")).find("/y.gif,200\r\n2003-05-01,10:00:00"),
+              std::string::npos);
     ASSERT_EQ(run("-o " + dir.file("g.xml") + hosts + " " + dir.file("a.log")).status, 0);
     EXPECT_EQ(run("--count " + dir.file("g.xml")).out, "1\n");  // the saved table reads back
 
