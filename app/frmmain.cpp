@@ -147,7 +147,7 @@ MainWindowPaths defaultMainWindowPaths() {
     p.settingsFile = settingsFilePath(folder, executableBaseName());
     p.hostsFile = joinPath(folder, "hosts.xml");
     p.whoisFile = joinPath(folder, "whoissv.xml");
-    p.helpFile = joinPath(joinPath(executableDir(), "Help"), "index.html");
+    p.helpFile = helpFilePath();
     return p;
 }
 

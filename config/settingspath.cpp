@@ -26,6 +26,17 @@ std::string settingsFolder(const std::string& exeFolder) {
     return folder;
 }
 
+std::string helpFilePath(const std::string& exeFolder) {
+    const std::filesystem::path exe = exeFolder.empty() ? executableDir() : exeFolder;
+    const std::filesystem::path beside = exe / "Help" / "index.html";
+    const std::filesystem::path installed =
+        exe.parent_path() / "share" / "brevadin" / "help" / "index.html";
+    std::error_code ec;
+    if (!std::filesystem::exists(beside, ec) && std::filesystem::exists(installed, ec))
+        return installed.string();
+    return beside.string();
+}
+
 std::string settingsFilePath(const std::string& folder, const std::string& baseName) {
     return joinPath(folder, baseName + ".ini");
 }

@@ -10,6 +10,12 @@ namespace brevadin {
 // needed. exeFolder defaults to the running executable's folder.
 std::string settingsFolder(const std::string& exeFolder = std::string());
 
+// The help page: Help/index.html beside the executable (the build tree, a
+// copied program folder), else the copy an installed package keeps in
+// ../share/brevadin/help; the first when neither is there, so that the
+// message about it names the usual place.
+std::string helpFilePath(const std::string& exeFolder = std::string());
+
 // The settings file in that folder: the executable's base name + ".ini".
 std::string settingsFilePath(const std::string& folder, const std::string& baseName);
 

@@ -19,6 +19,7 @@
 
 #include "common/appinfo.h"
 #include "common/atomicfile.h"
+#include "config/settingspath.h"
 #include "export/csvexport.h"
 #include "export/xmlconv.h"
 #include "logdata/loadcommands.h"
@@ -46,7 +47,8 @@ constexpr const char* kUsage =
     "  --gmt-diff H      hours added to W3C dates and times, -23..23 (default 9)\n"
     "  --types LIST      all (default), none (only requests for \"/\"), or a comma\n"
     "                    list of html,script,archive,movie,sound\n"
-    "  --hosts FILE      host-name cache (default hosts.xml beside this program)\n"
+    "  --hosts FILE      host-name cache (default hosts.xml beside this program, or in\n"
+    "                    ~/.config/Brevadin where this program's folder is not writable)\n"
     "  --no-dns          send no DNS queries; addresses the cache lacks show as\n"
     "                    \"Unknown [address]\" and are not cached\n"
     "  --quiet           no progress bar and no warnings; when the run fails, the\n"
@@ -267,7 +269,7 @@ int run(int argc, char** argv) {
     }
     bool savedTable = o.inputs.size() == 1 && endsWithXml(o.inputs[0]);
     const std::string hostsPath =
-        o.hosts.empty() ? joinPath(executableDir(), "hosts.xml") : o.hosts;
+        o.hosts.empty() ? joinPath(settingsFolder(), "hosts.xml") : o.hosts;
 
     // A file written here must be none of those read: -o over an input
     // would replace the log with its own export.

@@ -122,5 +122,17 @@ TEST(SettingsPath, WritableExecutableFolderElseUserConfiguration) {
     ::unsetenv("XDG_CONFIG_HOME");
 }
 
+// An installed program finds the packaged help page; one beside the program wins.
+TEST(SettingsPath, HelpBesideTheProgramElseTheInstalledCopy) {
+    testing::TempFolder dir;
+    const std::string bin = dir.file("bin");
+    for (const std::string& page :
+         {dir.file("share/brevadin/help/index.html"), bin + "/Help/index.html"}) {
+        std::filesystem::create_directories(std::filesystem::path(page).parent_path());
+        testing::writeFile(page, "<html>");
+        EXPECT_EQ(helpFilePath(bin), page);
+    }
+}
+
 }  // namespace
 }  // namespace brevadin
