@@ -5,9 +5,10 @@
 namespace brevadin {
 
 // The folder that holds the settings file, hosts.xml and whoissv.xml: the
-// executable's folder when it is writable, otherwise the user's configuration
-// folder ($XDG_CONFIG_HOME/Brevadin, else ~/.config/Brevadin), created when
-// needed. exeFolder defaults to the running executable's folder.
+// executable's folder when it is writable and not that of an installed
+// package (see helpFilePath), otherwise the user's configuration folder ($XDG_CONFIG_HOME/Brevadin,
+// else ~/.config/Brevadin), created when needed. exeFolder defaults to the running executable's
+// folder.
 std::string settingsFolder(const std::string& exeFolder = std::string());
 
 // The help page: Help/index.html beside the executable (the build tree, a

@@ -122,16 +122,24 @@ TEST(SettingsPath, WritableExecutableFolderElseUserConfiguration) {
     ::unsetenv("XDG_CONFIG_HOME");
 }
 
-// An installed program finds the packaged help page; one beside the program wins.
-TEST(SettingsPath, HelpBesideTheProgramElseTheInstalledCopy) {
+// An installed program (its help page in ../share/brevadin) uses that page and
+// the user's folder even where it may write beside itself, as root may; a
+// program folder with its own Help/ keeps everything beside the program.
+TEST(SettingsPath, AnInstalledProgramUsesTheSharedHelpAndTheUserFolder) {
     testing::TempFolder dir;
-    const std::string bin = dir.file("bin");
-    for (const std::string& page :
-         {dir.file("share/brevadin/help/index.html"), bin + "/Help/index.html"}) {
-        std::filesystem::create_directories(std::filesystem::path(page).parent_path());
-        testing::writeFile(page, "<html>");
-        EXPECT_EQ(helpFilePath(bin), page);
+    const std::string bin = dir.file("bin"), xdg = dir.file("xdg");
+    ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
+    const struct {
+        std::string page, settings;
+    } cases[] = {{dir.file("share/brevadin/help/index.html"), xdg + "/Brevadin"},
+                 {bin + "/Help/index.html", bin}};
+    for (const auto& c : cases) {
+        std::filesystem::create_directories(std::filesystem::path(c.page).parent_path());
+        testing::writeFile(c.page, "<html>");
+        EXPECT_EQ(helpFilePath(bin), c.page);
+        EXPECT_EQ(settingsFolder(bin), c.settings);
     }
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
