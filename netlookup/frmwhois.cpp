@@ -25,7 +25,8 @@ QString socketErrorText(QAbstractSocket::SocketError error, const QString& qtTex
         case QAbstractSocket::ConnectionRefusedError:
             return QStringLiteral("接続が拒否されました。");
         case QAbstractSocket::HostNotFoundError:
-            return QStringLiteral("ホストが見つかりません。サーバ名を確認してください。");
+            return QStringLiteral(
+                "ホストが見つかりません。サーバ名とネットワークの接続を確認してください。");
         case QAbstractSocket::SocketTimeoutError:
             return QStringLiteral("接続がタイムアウトしました。");
         case QAbstractSocket::NetworkError:
