@@ -28,20 +28,19 @@ TEST(FatalError, NamesTheRoutineAndTheErrorNumber) {
 // nothing opens) is named in a message instead of failing silently.
 TEST(Desktop, QtTextsAreJapaneseAndAFailedOpenSaysWhat) {
     ASSERT_TRUE(loadQtJapaneseTranslations());
-    QDialogButtonBox box(QDialogButtonBox::Cancel);
-    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    EXPECT_EQ(QDialogButtonBox(QDialogButtonBox::Cancel).buttons().at(0)->text(), "キャンセル");
     std::vector<QString> shown;
     auto old = setMessagePresenter([&](const MessageRequest& r) {
         shown.push_back(r.prompt);
         return kMsgResultOk;
     });
     const QString targets[] = {"http://127.0.0.1:9/検索?q=1", "/nowhere/ヘルプ/index.html"};
-    for (const QString& t : targets)
+    for (size_t i = 0; i < 2; ++i) {
+        const QString& t = targets[i];
         EXPECT_FALSE(openWithDesktop(t.startsWith('/') ? QUrl::fromLocalFile(t) : QUrl(t)));
+        EXPECT_TRUE(shown.size() == i + 1 && shown[i].contains(t)) << t.toStdString();
+    }
     setMessagePresenter(old);
-    ASSERT_EQ(shown.size(), 2u);
-    for (size_t i = 0; i < 2; ++i)
-        EXPECT_TRUE(shown[i].contains(targets[i])) << shown[i].toStdString();
 }
 
 }  // namespace
