@@ -148,7 +148,7 @@ MainWindowPaths defaultMainWindowPaths() {
     p.settingsFile = settingsFilePath(folder, executableBaseName());
     p.hostsFile = joinPath(folder, "hosts.xml");
     p.whoisFile = joinPath(folder, "whoissv.xml");
-    p.helpFile = joinPath(joinPath(executableDir(), "Help"), "index.html");
+    p.helpFile = helpFilePath();
     return p;
 }
 
@@ -270,8 +270,9 @@ void frmMain::buildMenu() {
         frmConfig options(MyConfig, this);
         options.exec();
     });
-    connect(mitmShowHelp, &QAction::triggered, this,
-            [this] { openWithDesktop(QString::fromStdString(paths_.helpFile)); });
+    connect(mitmShowHelp, &QAction::triggered, this, [this] {
+        openWithDesktop(QUrl::fromLocalFile(QString::fromStdString(paths_.helpFile)), this);
+    });
     connect(mitmVersion, &QAction::triggered, this, [this] {
         frmAbout about(this);
         about.exec();
@@ -443,7 +444,7 @@ void frmMain::onItemClick(const QString& FieldName, const QString& Value) {
     if (FieldName == QLatin1String("c-ip")) {
         openWhois(whoisAddressFromCell(Value));
     } else if (FieldName == QLatin1String("cs(Referer)")) {
-        if (isOpenableReferrer(Value)) QDesktopServices::openUrl(QUrl(Value));
+        if (isOpenableReferrer(Value)) openWithDesktop(QUrl(Value), this);
     }
 }
 

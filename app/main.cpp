@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Brevadin"));
     QApplication::setWindowIcon(brevadin::applicationIcon());
     brevadin::substituteJapaneseFonts();
+    brevadin::loadQtJapaneseTranslations();
     QStringList args = QApplication::arguments();
     // Kept as an absolute path: it may become the configured folder.
     QString folder =

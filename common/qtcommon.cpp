@@ -4,9 +4,11 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFont>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTextDocument>
+#include <QTranslator>
 #include <QUrl>
 #include <QWidget>
 
@@ -130,8 +132,25 @@ QString BrowseFolder(QWidget* owner, const QString& title, const QString& initia
     return chosen.isEmpty() ? initial : chosen;
 }
 
-void openWithDesktop(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool openWithDesktop(const QUrl& url, QWidget* parent) {
+    if (QDesktopServices::openUrl(url)) return true;
+    const QString what = url.isLocalFile() ? url.toLocalFile() : url.toDisplayString();
+    fncCallMessage(QStringLiteral("次の場所を開けませんでした。\n%1\n\n"
+                                  "開くためのアプリケーション（ブラウザーなど）が"
+                                  "設定されているか確認してください。")
+                       .arg(what),
+                   kMsgExclamation, QString::fromUtf8(kAppTitle), parent);
+    return false;
+}
+
+bool loadQtJapaneseTranslations() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QStringLiteral("qtbase_ja"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator))
+        return true;
+    delete translator;
+    return false;
 }
 
 void QtMessageSink::showMessage(MessageIcon icon, const std::string& text,

@@ -10,6 +10,7 @@
 
 #include "common/reporting.h"
 
+class QUrl;
 class QWidget;
 
 namespace brevadin {
@@ -75,9 +76,15 @@ extern const char* const kJapaneseUiFontFamily;
 // the user cancels.
 QString BrowseFolder(QWidget* owner, const QString& title, const QString& initial);
 
-// Opens a local file with the desktop's default handler; the outcome is not
-// reported.
-void openWithDesktop(const QString& path);
+// Hands a local file or a URL to the desktop. Where nothing can open it (no
+// browser registered, say), a message box names what could not be opened, so
+// the click does not fail silently. False when it could not be opened.
+bool openWithDesktop(const QUrl& url, QWidget* parent = nullptr);
+
+// Loads Qt's own Japanese texts (standard buttons, the file and folder
+// dialogs, their prompts): the program speaks only Japanese, whatever the
+// desktop's language. False when the translation is not installed.
+bool loadQtJapaneseTranslations();
 
 // Text from a log, a file name, a stored table or the network, made safe
 // for places that would read it as markup. A tool tip that looks like markup

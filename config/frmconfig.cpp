@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -247,16 +246,6 @@ void frmConfig::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // The frame's size is known only once the window is shown.
     if (!event->spontaneous()) CenterWindow(this);
-}
-
-void frmConfig::keyPressEvent(QKeyEvent* event) {
-    // QDialog would close on Escape as if Cancel had been pressed; this
-    // dialog has no cancel button, so the key does nothing.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void frmConfig::chkIncludeAll_Click() {

@@ -9,7 +9,6 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
-class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QShowEvent;
@@ -32,9 +31,9 @@ int timeDiffIndex(int timeDiff);
 
 // "オプション設定": the log format, the GMT difference and the content types
 // kept by the filter. OK writes the choices into the settings object and
-// saves it at once; Cancel, the close button and Escape leave both the
-// object and its file as they were. Neither button reacts to Enter or
-// Escape.
+// saves it at once; Cancel, the close button and Escape (which closes the
+// dialog as Cancel does) leave both the object and its file as they were.
+// Enter presses neither button.
 class frmConfig : public QDialog {
     Q_OBJECT
 
@@ -57,7 +56,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Places the controls as designed (in twips), widened where this

@@ -16,6 +16,31 @@
 #include "common/qtcommon.h"
 
 namespace brevadin {
+namespace {
+
+QString socketErrorText(QAbstractSocket::SocketError error, const QString& qtText) {
+    // Qt's own texts for these are terse or (without its translation) English;
+    // the rest are rare enough for Qt's wording.
+    switch (error) {
+        case QAbstractSocket::ConnectionRefusedError:
+            return QStringLiteral("接続が拒否されました。");
+        case QAbstractSocket::HostNotFoundError:
+            return QStringLiteral(
+                "ホストが見つかりません。サーバ名とネットワークの接続を確認してください。");
+        case QAbstractSocket::SocketTimeoutError:
+            return QStringLiteral("接続がタイムアウトしました。");
+        case QAbstractSocket::NetworkError:
+            return QStringLiteral("ネットワークに接続できません。");
+        case QAbstractSocket::SocketAccessError:
+            return QStringLiteral("接続する権限がありません。");
+        case QAbstractSocket::SocketResourceError:
+            return QStringLiteral("接続に必要なリソースが不足しています。");
+        default:
+            return qtText;
+    }
+}
+
+}  // namespace
 
 QString whoisAddressFromCell(const QString& value) {
     int open = value.indexOf('[');
@@ -209,7 +234,7 @@ void frmWhois::onError() {
         onDisconnected();
         return;
     }
-    appendText(Winsock1->errorString());
+    appendText(socketErrorText(Winsock1->error(), Winsock1->errorString()));
     StopSearch();
 }
 

@@ -23,7 +23,7 @@ enum class JobState {
     Queued,
     Running,
     Done,      // the resolver answered (possibly with nothing)
-    TimedOut,  // no answer in time; counts as a failed lookup
+    TimedOut,  // no answer in time; shown as unknown but not kept
     Failed,    // could not be run at all; shown as unknown but not kept
     Dropped,   // no longer wanted (cancel, or the cache went away)
 };
@@ -35,6 +35,7 @@ struct LookupJob {
     JobState state = JobState::Queued;
     Clock::time_point deadline{};
     std::string name;
+    bool passing = false;  // Done without a name for a reason that may pass
 };
 
 inline bool finished(const LookupJob& job) {
@@ -66,6 +67,12 @@ public:
             finishLocked(*job, JobState::Failed);
             return;
         }
+        if (stuck_.count(job->address) > 0) {
+            // The resolver still holds the lookup that timed out: a second
+            // thread would only hang beside it.
+            finishLocked(*job, JobState::TimedOut);
+            return;
+        }
         if (urgent) {
             queue_.push_front(job);
         } else {
@@ -89,6 +96,7 @@ public:
         for (auto it = running_.begin(); it != running_.end();) {
             if (now >= (*it)->deadline) {
                 finishLocked(**it, JobState::TimedOut);
+                ++stuck_[(*it)->address];
                 --liveWorkers_;
                 it = running_.erase(it);
                 any = true;
@@ -165,24 +173,32 @@ private:
             const std::string address = job->address;
             lock.unlock();
 
-            std::string name;
+            ReverseAnswer answer;
             try {
-                name = resolver->reverseLookup(address);
+                answer = resolver->reverseLookupWithReason(address);
             } catch (...) {
-                name.clear();  // a resolver that throws has simply found nothing
+                // Says nothing about the name: a fault, not an answer.
+                answer = {std::string(), EAI_SYSTEM};
             }
 
             lock.lock();
             if (job->state != JobState::Running) {
                 // Timed out or dropped meanwhile: the slot has been handed on
                 // and the answer is no longer wanted.
+                if (job->state == JobState::TimedOut) self->unstickLocked(address);
                 return;
             }
             self->running_.erase(std::find(self->running_.begin(), self->running_.end(), job));
-            job->name = std::move(name);
+            job->name = std::move(answer.name);
+            job->passing = isPassingLookupFailure(answer.error);
             self->finishLocked(*job, JobState::Done);
         }
         --self->liveWorkers_;
+    }
+
+    void unstickLocked(const std::string& address) {
+        auto it = stuck_.find(address);
+        if (it != stuck_.end() && --it->second == 0) stuck_.erase(it);
     }
 
     const std::shared_ptr<Resolver> resolver_;
@@ -192,6 +208,8 @@ private:
     std::vector<std::shared_ptr<LookupJob>> running_;
     size_t liveWorkers_ = 0;  // workers that hold a slot
     bool stopping_ = false;
+    // Addresses whose timed-out lookups are still blocked in the resolver.
+    std::unordered_map<std::string, int> stuck_;
 };
 
 }  // namespace detail
@@ -200,6 +218,11 @@ namespace {
 
 using detail::JobState;
 using detail::LookupJob;
+
+// Only a finished answer is kept; a fault that may pass is asked again later.
+bool worthKeeping(const LookupJob& job) {
+    return job.state == JobState::Done && !job.passing;
+}
 
 // A resolver's answer as the cache keeps it: blank means no name.
 std::string storedName(const LookupJob& job) {
@@ -226,13 +249,20 @@ RecordsetPtr makeFreshTable() {
 
 }  // namespace
 
-std::string localNowText() {
-    std::time_t now = std::time(nullptr);
+namespace {
+
+std::string localTimeText(std::time_t when) {
     std::tm local{};
-    localtime_r(&now, &local);
+    localtime_r(&when, &local);
     char buffer[32];
     size_t n = std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%S", &local);
     return std::string(buffer, n);
+}
+
+}  // namespace
+
+std::string localNowText() {
+    return localTimeText(std::time(nullptr));
 }
 
 std::string defaultHostCachePath() {
@@ -354,22 +384,40 @@ void HostCache::mergeRows(const Recordset& other) {
     }
 }
 
-bool HostCache::findName(std::string_view address, std::string& name) const {
+bool HostCache::isStaleUnknown(size_t row) {
+    if (table_->value(row, nameColumn_) != kUnknownHostName) return false;
+    const auto now = Clock::now();
+    if (staleBefore_.empty() || now >= staleBeforeExpires_) {
+        // The viewer may run for days; a minute's lag in the limit is harmless.
+        constexpr std::time_t kSecondsPerDay = 24 * 60 * 60;
+        staleBefore_ = localTimeText(std::time(nullptr) - kUnknownRetryDays * kSecondsPerDay);
+        staleBeforeExpires_ = now + std::chrono::minutes(1);
+    }
+    return table_->value(row, updatedColumn_) < staleBefore_;
+}
+
+bool HostCache::findName(std::string_view address, std::string& name) {
     auto it = index_.find(address);
-    if (it == index_.end()) return false;
+    if (it == index_.end() || isStaleUnknown(it->second)) return false;
     name.assign(table_->value(it->second, nameColumn_));
     return true;
 }
 
 void HostCache::addRow(const std::string& address, const std::string& name) {
-    if (index_.find(address) != index_.end()) return;
     const std::string now = localNowText();
-    const size_t row = table_->appendRow();
-    table_->setValue(row, ipColumn_, address);
+    size_t row = 0;
+    if (auto it = index_.find(address); it == index_.end()) {
+        row = table_->appendRow();
+        table_->setValue(row, ipColumn_, address);
+        table_->setValue(row, createdColumn_, now);
+        index_.emplace(address, row);
+    } else if (isStaleUnknown(it->second)) {
+        row = it->second;  // asked again: the new answer replaces the old one
+    } else {
+        return;
+    }
     table_->setValue(row, nameColumn_, name);
     table_->setValue(row, updatedColumn_, now);
-    table_->setValue(row, createdColumn_, now);
-    index_.emplace(address, row);
 }
 
 void HostCache::reapIfDue() {
@@ -402,7 +450,7 @@ std::string HostCache::fncGetHostName(std::string_view address) {
             pool_->changed.wait_for(lock, options_.progressInterval);
         }
         name = storedName(*job);
-        remember = job->state == JobState::Done || job->state == JobState::TimedOut;
+        remember = worthKeeping(*job);
     }
     if (remember) addRow(job->address, name);
     return hostDisplayText(name, address);
@@ -462,7 +510,7 @@ std::vector<HostLookup::Resolved> HostCache::finishLookups(
         outcomes.reserve(total);
         for (const auto& job : batch_) {
             if (!detail::finished(*job)) continue;
-            outcomes.push_back({job->address, storedName(*job), job->state != JobState::Failed});
+            outcomes.push_back({job->address, storedName(*job), worthKeeping(*job)});
         }
     }
     batch_.clear();

@@ -20,6 +20,8 @@ inline constexpr const char* kHostCacheFileName = "hosts.xml";
 inline constexpr const char* kUnknownHostName = "Unknown";
 inline constexpr const char* kLocalHostAddress = "127.0.0.1";
 inline constexpr const char* kLocalHostName = "Local Host";
+// An "Unknown" row older than this is asked about again when next needed.
+inline constexpr int kUnknownRetryDays = 30;
 
 // The local date and time to the second, "yyyy-mm-ddThh:mm:ss".
 std::string localNowText();
@@ -48,8 +50,10 @@ struct LookupJob;
 
 // The persistent host-name cache: a record table of address-to-name rows that
 // lives for the whole run. A miss asks the resolver once; the answer, or
-// "Unknown" when there is none, is kept for good, so an address costs at most
-// one query over the life of the cache file.
+// "Unknown" when the address has no name, is kept, so an address costs one
+// query over the life of the cache file. A lookup that failed for a passing
+// reason (no network, a server failure, the time-out) is shown as unknown but
+// not kept, and an "Unknown" older than kUnknownRetryDays is asked again.
 //
 // Lookups run on worker threads; only the thread that owns the cache (the one
 // calling its methods) touches the table. The cache may be destroyed while a
@@ -113,8 +117,10 @@ private:
     };
     using Index = std::unordered_map<std::string, size_t, KeyHash, std::equal_to<>>;
 
-    // Sets name and returns true when the table holds address.
-    bool findName(std::string_view address, std::string& name) const;
+    // Sets name and returns true when the table holds an answer for address
+    // that is still good.
+    bool findName(std::string_view address, std::string& name);
+    bool isStaleUnknown(size_t row);
     void addRow(const std::string& address, const std::string& name);
     void mergeRows(const Recordset& other);
     void reapIfDue();
@@ -133,6 +139,9 @@ private:
     std::unordered_map<std::string, std::shared_ptr<detail::LookupJob>, KeyHash, std::equal_to<>>
         pending_;
     std::chrono::steady_clock::time_point nextReap_{};
+    // UPDATED text before which an "Unknown" row is stale, and when to recompute it.
+    std::string staleBefore_;
+    std::chrono::steady_clock::time_point staleBeforeExpires_{};
     // The unreadable file load found and could not move aside; empty when none.
     std::string unkeptPath_;
 };

@@ -11,7 +11,8 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libpugixml-dev python3 c
 # system service that starts at once and answers on every interface.
 packages+=(dnsmasq-base iproute2 util-linux)
 if [[ "${BREVADIN_NO_GUI:-0}" != 1 ]]; then
-  packages+=(qt6-base-dev fonts-noto-cjk)
+  # The Japanese texts of Qt's own dialogs and buttons come from qt6-translations-l10n.
+  packages+=(qt6-base-dev qt6-translations-l10n fonts-noto-cjk)
 fi
 if [[ "${1:-}" == --gui ]]; then
   packages+=(xvfb xauth imagemagick xdotool)

@@ -21,6 +21,7 @@
 
 #include "common/appinfo.h"
 #include "common/atomicfile.h"
+#include "config/settingspath.h"
 #include "export/csvexport.h"
 #include "export/xmlconv.h"
 #include "logdata/loadcommands.h"
@@ -59,7 +60,9 @@ constexpr const char* kUsage =
     "                    Date and IIS 日付/時刻 by their value, the rest as text; rows\n"
     "                    with equal keys keep the table's order, which is also the\n"
     "                    order without --sort\n"
-    "  --hosts FILE      host-name cache (default hosts.xml beside this program)\n"
+    "  --hosts FILE      host-name cache (default hosts.xml beside this program, or in\n"
+    "                    ~/.config/Brevadin for an installed program or one whose\n"
+    "                    folder is not writable)\n"
     "  --no-dns          send no DNS queries; addresses the cache lacks show as\n"
     "                    \"Unknown [address]\" and are not cached\n"
     "  --quiet           no progress bar and no warnings; when the run fails, the\n"
@@ -315,7 +318,7 @@ int run(int argc, char** argv) {
     }
     bool savedTable = o.inputs.size() == 1 && endsWithXml(o.inputs[0]);
     const std::string hostsPath =
-        o.hosts.empty() ? joinPath(executableDir(), "hosts.xml") : o.hosts;
+        o.hosts.empty() ? joinPath(settingsFolder(), "hosts.xml") : o.hosts;
 
     // A file written here must be none of those read: -o over an input
     // would replace the log with its own export.

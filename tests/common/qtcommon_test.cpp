@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QUrl>
+
 #include "common/qtcommon.h"
 
 namespace brevadin {
@@ -18,6 +22,25 @@ TEST(FatalError, NamesTheRoutineAndTheErrorNumber) {
     EXPECT_EQ(shown[0].prompt, QStringLiteral("fncGetLogList:[76]Path not found"));
     EXPECT_EQ(shown[0].style, kMsgCritical);
     EXPECT_EQ(shown[1].prompt, QStringLiteral("fncFolderExists:[0]"));
+}
+
+// Qt's own buttons speak Japanese; what the desktop cannot open (offscreen,
+// nothing opens) is named in a message instead of failing silently.
+TEST(Desktop, QtTextsAreJapaneseAndAFailedOpenSaysWhat) {
+    ASSERT_TRUE(loadQtJapaneseTranslations());
+    EXPECT_EQ(QDialogButtonBox(QDialogButtonBox::Cancel).buttons().at(0)->text(), "キャンセル");
+    std::vector<QString> shown;
+    auto old = setMessagePresenter([&](const MessageRequest& r) {
+        shown.push_back(r.prompt);
+        return kMsgResultOk;
+    });
+    const QString targets[] = {"http://127.0.0.1:9/検索?q=1", "/nowhere/ヘルプ/index.html"};
+    for (size_t i = 0; i < 2; ++i) {
+        const QString& t = targets[i];
+        EXPECT_FALSE(openWithDesktop(t.startsWith('/') ? QUrl::fromLocalFile(t) : QUrl(t)));
+        EXPECT_TRUE(shown.size() == i + 1 && shown[i].contains(t)) << t.toStdString();
+    }
+    setMessagePresenter(old);
 }
 
 }  // namespace

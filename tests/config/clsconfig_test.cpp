@@ -87,14 +87,25 @@ TEST(ClsConfig, TimeDiffBeyondADayReadsAsTheDefault) {
 
 TEST(SettingsPath, WritableExecutableFolderElseUserConfiguration) {
     testing::TempFolder dir;
+    const std::string xdg = dir.file("xdg"), bin = dir.file("bin");
+    ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
     EXPECT_EQ(settingsFolder(dir.path()), dir.path());
+    // An installed program (its help page in ../share/brevadin) uses that page
+    // and the user's folder even where it may write beside itself, as root
+    // may; one with its own Help/ keeps everything beside itself.
+    for (const auto& [page, folder] :
+         {std::pair(dir.file("share/brevadin/help/index.html"), xdg + "/Brevadin"),
+          std::pair(bin + "/Help/index.html", bin)}) {
+        std::filesystem::create_directories(std::filesystem::path(page).parent_path());
+        testing::writeFile(page, "<html>");
+        EXPECT_EQ(helpFilePath(bin), page);
+        EXPECT_EQ(settingsFolder(bin), folder);
+    }
     std::string ro = dir.file("ro");
     std::filesystem::create_directory(ro);
     ::chmod(ro.c_str(), 0555);
     if (::access(ro.c_str(), W_OK) == 0)
         GTEST_SKIP() << "running as root: chmod does not stop writes";
-    std::string xdg = dir.file("xdg");
-    ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
     EXPECT_EQ(settingsFolder(ro), xdg + "/Brevadin");
     EXPECT_TRUE(std::filesystem::is_directory(xdg + "/Brevadin"));
     ::unsetenv("XDG_CONFIG_HOME");

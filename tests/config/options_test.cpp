@@ -124,7 +124,7 @@ TEST(Options, AFailedSaveNamesTheFileAndTheReasonAndTheChoiceHolds) {
 }
 
 // Cancel, closing the window, Enter and Escape all leave the settings and the
-// file as they were, byte for byte.
+// file as they were, byte for byte; Escape closes the dialog as Cancel does.
 TEST(Options, OnlyOkChangesAnything) {
     const std::string original =
         "[brevadin]\r\nReadPath=/var/log\r\n; note\r\nTimeDiff = 2\r\nIncAll=True\r\n"
@@ -150,9 +150,10 @@ TEST(Options, OnlyOkChangesAnything) {
             for (QWidget* w : std::initializer_list<QWidget*>{dlg.OKButton, dlg.cmbTimeDiff}) {
                 w->setFocus();
                 QTest::keyClick(w, Qt::Key_Return);
-                QTest::keyClick(w, Qt::Key_Escape);
             }
             EXPECT_TRUE(dlg.isVisible());
+            QTest::keyClick(dlg.cmbTimeDiff, Qt::Key_Escape);
+            EXPECT_FALSE(dlg.isVisible());  // Escape cancels, even from a list
         }
         EXPECT_EQ(readFile(path), original) << way;
         EXPECT_EQ(config.TimeDiff, 2) << way;

@@ -221,10 +221,12 @@ cached_rows >"$work/p1.cached"
 for pair in 192.0.2.10=www.example.test 198.51.100.20=mail.example.net 2001:db8::5=v6.example.test \
             198.51.100.30=ptr-only.example.org 2001:DB8:0:0:0:0:0:7=v6-long.example.test \
             ::ffff:192.0.2.10=www.example.test \
-            192.0.2.99=Unknown 2001:db8::99=Unknown 203.0.113.7=Unknown "127.0.0.1=Local Host"; do
+            192.0.2.99=Unknown 2001:db8::99=Unknown "127.0.0.1=Local Host"; do
   address=${pair%%=*} name=${pair#*=}
   check 'grep -qxF "$pair" "$work/p1.cached"' "phase 1: hosts.xml keeps $address as '$name'"
 done
+# A refusal says nothing about the name (another server may answer): not kept.
+check '! grep -q "^203\.0\.113\.7=" "$work/p1.cached"' "phase 1: hosts.xml does not keep the refused 203.0.113.7"
 
 # ------------------------------------ 2. a server that never says anything --
 # It reads every question and writes down the name asked for, so the test
@@ -270,6 +272,8 @@ wanted=$(ptrnames 192.0.2.50 198.51.100.60 2001:db8::50)
 check '[ "$asked" = "$wanted" ]' "phase 2: the silent server was asked for the uncached addresses only"
 cached_rows >"$work/p2.cached"
 check 'grep -qxF 192.0.2.10=www.example.test "$work/p2.cached"' "phase 2: hosts.xml still holds the answered names"
+check '! grep -qE "^(192\.0\.2\.50|198\.51\.100\.60|2001:db8::50)=" "$work/p2.cached"' \
+  "phase 2: the resolver's time-outs are not kept, so a later load asks again"
 
 # ------------------------- 3. a resolver that would wait longer than the cache --
 printf 'nameserver 127.0.0.1\noptions timeout:20 attempts:1\n' >"$work/etc/resolv.conf"
@@ -290,5 +294,8 @@ check '[ $elapsed_ms -ge 4000 ] && [ $elapsed_ms -lt 15000 ]' \
 asked=$(sort -u "$work/blackhole.log")
 wanted=$(ptrnames 192.0.2.70 2001:db8::70)
 check '[ "$asked" = "$wanted" ]' "phase 3: the questions did reach the silent server"
+cached_rows >"$work/p3.cached"
+check '! grep -qE "^(192\.0\.2\.70|2001:db8::70)=" "$work/p3.cached"' \
+  "phase 3: what the cache gave up on is not kept"
 
 exit $fail

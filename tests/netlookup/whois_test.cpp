@@ -152,7 +152,7 @@ TEST_F(WhoisTest, RefusedConnectionShowsTheSocketErrorAtOnce) {
         WhoisServer gone([](int, const std::atomic<bool>&) {});
         closed = gone.hostPort();
     }
-    EXPECT_FALSE(search(closed).isEmpty());
+    EXPECT_EQ(search(closed), QStringLiteral("接続が拒否されました。"));
     EXPECT_TRUE(messages.empty());
 }
 
