@@ -216,10 +216,11 @@ public:
     bool find(std::string_view criterion);
 
     // --- filter and sort --------------------------------------------------
-    // The filter language: comparisons "field='text'" and "field like '*text*'"
-    // joined by " or " and grouped by parentheses; quotes inside the text are
-    // doubled. The empty text removes the filter. A text outside the language
-    // raises kErrBadFilter and leaves the old filter in place.
+    // The filter language (recordfilter.h): comparisons such as "field='text'",
+    // "field like '*text*'" or "field >= 400" joined by not, and, or and
+    // parentheses; quotes inside the text are doubled. The empty text removes
+    // the filter. A text outside the language raises kErrBadFilter (an unknown
+    // field kErrFieldNotFound) and leaves the old filter in place.
     void setFilter(std::string_view expression);
     const std::string& filter() const { return filterText_; }
     // "FIELD [ASC|DESC][, FIELD [ASC|DESC]...]"; the empty text removes the sort.

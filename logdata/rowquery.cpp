@@ -371,28 +371,16 @@ void foldCase(std::string_view v, std::string& out) {
     }
 }
 
-// Per column, which value ids contain the needle. Kept for the last search,
-// as F3 repeats one search over an unchanged table.
-struct FindMatches {
-    const Recordset* table = nullptr;
-    std::string needle;
-    bool matchCase = false;
-    std::vector<size_t> poolSizes;
-    std::vector<std::vector<uint8_t>> hit;  // empty: no value of the column matches
-};
-
-const FindMatches& findMatches(const Recordset& table, std::string_view needle, bool matchCase) {
-    thread_local FindMatches cache;
-    std::vector<size_t> sizes(table.fieldCount());
-    for (size_t c = 0; c < sizes.size(); ++c) sizes[c] = table.column(c).pool().size();
-    if (cache.table == &table && cache.needle == needle && cache.matchCase == matchCase &&
-        cache.poolSizes == sizes)
-        return cache;
-    cache = FindMatches{&table, std::string(needle), matchCase, sizes, {}};
+// Per column, which value ids contain the needle; empty when none does.
+// Worked out afresh on each find: a table can change, or another one take
+// its place at the same address, between two presses of F3.
+std::vector<std::vector<uint8_t>> findMatches(const Recordset& table, std::string_view needle,
+                                              bool matchCase) {
+    std::vector<std::vector<uint8_t>> hits;
     std::string folded, buffer;
     if (!matchCase) foldCase(needle, folded);
     std::string_view want = matchCase ? needle : std::string_view(folded);
-    for (size_t c = 0; c < sizes.size(); ++c) {
+    for (size_t c = 0; c < table.fieldCount(); ++c) {
         const StringPool& pool = table.column(c).pool();
         std::vector<uint8_t> hit(pool.size());
         bool any = false;
@@ -405,9 +393,9 @@ const FindMatches& findMatches(const Recordset& table, std::string_view needle, 
             hit[id] = v.find(want) != std::string_view::npos;
             any = any || hit[id];
         }
-        cache.hit.push_back(any ? std::move(hit) : std::vector<uint8_t>());
+        hits.push_back(any ? std::move(hit) : std::vector<uint8_t>());
     }
-    return cache;
+    return hits;
 }
 
 }  // namespace
@@ -418,8 +406,8 @@ std::optional<CellPosition> findCell(const Recordset& table, const std::vector<u
     if (wrapped) *wrapped = false;
     const size_t n = rows.size(), m = table.fieldCount();
     if (needle.empty() || n == 0 || m == 0) return std::nullopt;
-    const FindMatches& matches = findMatches(table, needle, matchCase);
-    if (std::all_of(matches.hit.begin(), matches.hit.end(),
+    const auto hits = findMatches(table, needle, matchCase);
+    if (std::all_of(hits.begin(), hits.end(),
                     [](const std::vector<uint8_t>& h) { return h.empty(); }))
         return std::nullopt;
     size_t r = std::min(from.viewRow, n - 1), c = std::min(from.column, m - 1);
@@ -444,7 +432,7 @@ std::optional<CellPosition> findCell(const Recordset& table, const std::vector<u
             }
             --c;
         }
-        const auto& hit = matches.hit[c];
+        const auto& hit = hits[c];
         if (!hit.empty() && hit[table.column(c).id(rows[r])]) {
             if (wrapped) *wrapped = passed;
             return CellPosition{r, c};

@@ -4,14 +4,18 @@
 // text outside the language must raise RecordsetError and change nothing;
 // anything else thrown is a fault. Accepted texts are checked against each
 // other: a filter in parentheses, or joined to itself by " or ", shows the
-// same rows; find lands on the first row of the view that the criterion, used
-// as a filter, would keep; a sort shows the same rows in some order.
+// same rows, "not (E)" the others, "E and E" the same; the row query agrees
+// with the table's own filter; find lands on the first row of the view that
+// the criterion, used as a filter, would keep, and a find of the criterion's
+// text lands on a cell holding it; a sort, typed or not, shows the same rows
+// in some order.
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "logdata/recordset.h"
+#include "logdata/rowquery.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {
@@ -88,7 +92,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string doubled = std::string(filter) + " or " + std::string(filter);
         if (!filter.empty() && tryFilter(t, doubled) && sorted(t.view()) != sorted(view))
             fuzz::broken("E or E differs from E", filter);
+        const std::string negated = "not (" + std::string(filter) + ")";
+        if (!filter.empty() && tryFilter(t, negated) &&
+            t.view().size() + view.size() != t.storedRowCount())
+            fuzz::broken("not E and E overlap or leave rows out", filter);
+        const std::string twice = std::string(filter) + " and " + std::string(filter);
+        if (!filter.empty() && tryFilter(t, twice) && sorted(t.view()) != sorted(view))
+            fuzz::broken("E and E differs from E", filter);
         t.setFilter(filter);
+    }
+    std::vector<uint32_t> all(t.storedRowCount());
+    for (uint32_t r = 0; r < all.size(); ++r) all[r] = r;
+    ParsedQuery q = parseRowQuery(filter, t);
+    if (q.error || (q.query && filterRows(t, all, q.query.get()) != sorted(view)))
+        fuzz::broken("the row query and the table's filter disagree", filter);
+    std::vector<uint32_t> typed = view;
+    for (size_t c = 0; c < t.fieldCount(); c += 1 + criterion.size() % 3)
+        sortRowsTyped(t, typed, {{c, criterion.size() % 2 == 1}});
+    if (sorted(typed) != sorted(view)) fuzz::broken("the typed sort changed the rows", criterion);
+    bool wrapped = false;
+    if (auto at = findCell(t, view, criterion, true, CellPosition{}, true, &wrapped)) {
+        if (t.value(view[at->viewRow], at->column).find(criterion) == std::string_view::npos)
+            fuzz::broken("find landed on a cell without the text", criterion);
     }
 
     // find from the first row of the filtered view.
