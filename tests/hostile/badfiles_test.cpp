@@ -305,17 +305,20 @@ TEST_F(BadHostsFile, TwoProcessesSavingAtOnceKeepEachOthersAddresses) {
     EXPECT_EQ(addresses.count("127.0.0.1"), 1u);
 }
 
-// An unreadable file is kept aside as the one .bad file, the latest, and a
-// fresh cache takes its place; an empty file keeps nothing, so that it never
-// destroys what an earlier repair kept.
+// An unreadable file, or a stored table of another shape, is kept aside as
+// the one .bad file, the latest, and a fresh cache takes its place; an empty
+// file keeps nothing, so that it never destroys what an earlier repair kept.
 TEST_F(BadHostsFile, UnreadableFilesAreKeptAsideAndTheCacheStartsAfresh) {
     const std::string cut = cutTable();
+    ASSERT_TRUE(fncSaveRecordsetToXml(*testing::makeTable({"SVNAME"}, {{"x"}}), dir_.file("o")));
+    const std::string foreign = readFile(dir_.file("o"));
     const struct {
         const char* name;
         std::string bad, file, badAfter;  // .bad before, the file, .bad after
     } cases[] = {
         {"a later unreadable one", "older", cut, cut},
         {"an empty one", cut, "", cut},
+        {"a table of another shape", "", foreign, foreign},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -381,72 +384,77 @@ std::string settingsSection(const std::string& readPath, int timeDiff, const std
            std::to_string(logType) + "\n";
 }
 
-// A hundred thousand lines of other sections before the program's own, and ten
-// thousand widths "Col0=100" ... "Col9999=10099": ten of 9 characters with
-// their NUL, then ones of 10, so the 256-character buffer ends inside
-// "Col26=126". Only what the buffer holds of the width section is read (a
-// documented choice, as is column 0 taking the minimum from the buffer's
-// empty pieces); the save rewrites only its own lines, and saving again adds
-// nothing twice.
+// A hundred thousand lines of other sections before the program's own: only
+// what the 256-character buffer holds of the width section is read (a
+// documented choice, as is column 0 taking the minimum from the buffer's empty
+// pieces); the save rewrites only its own lines, and saving again adds nothing
+// twice. Each width section is cut by the buffer at a different place.
 TEST(BadSettingsFile, HundredThousandLinesLoadAndSaveOnlyTheirOwn) {
-    std::string others = "; hand-kept file\n", widths = "[ColWidth]\n";
+    std::string others = "; hand-kept file\n", insideAnEntry = "[ColWidth]\n";
     for (int s = 0; s < 10000; ++s) {
         others += "[Other" + std::to_string(s) + "]\n";
         for (int k = 0; k < 8; ++k)
             others += "Key" + std::to_string(k) + "=value " + std::to_string(s) + "\n";
         others += "\n";
-        widths += "Col" + std::to_string(s) + "=" + std::to_string(100 + s) + "\n";
+        insideAnEntry += "Col" + std::to_string(s) + "=" + std::to_string(100 + s) + "\n";
     }
-    TempFolder dir;
-    const std::string path = dir.write(
-        "brevadin.ini", others + settingsSection("/var/log/日本語", -5, "False", 1) + widths);
-    Widths grid(10000);
-    clsConfig c(path);
-    c.setDBGrid(&grid);
-    c.Load();
-    // "Col2" of "Col26=126" is where the buffer ends: column 2 keeps its own
-    // width and column 26 its old one.
-    for (size_t i = 0; i < grid.w.size(); ++i)
-        ASSERT_EQ(grid.w[i], i == 0 ? 50 : i <= 25 ? 100 + int64_t(i) : 1200) << i;
-    EXPECT_EQ(c.ReadPath, "/var/log/日本語");
-    EXPECT_EQ(c.TimeDiff, -5);
-    EXPECT_FALSE(c.IncludeAll);
-    EXPECT_TRUE(c.IncludeScript);
-    EXPECT_EQ(c.LogType, 1);
-
-    grid.w = {700, 800, 900};
-    c.ReadPath = "/new";
-    c.TimeDiff = 3;
-    c.LogType = 0;
-    ASSERT_TRUE(c.Save());
-    const std::string expected = others + settingsSection("/new", 3, "False", 0) +
-                                 "[ColWidth]\nCol0=700\nCol1=800\nCol2=900\n";
-    ASSERT_EQ(readFile(path).size(), expected.size());
-    EXPECT_TRUE(readFile(path) == expected);
-    ASSERT_TRUE(c.Save());
-    EXPECT_TRUE(readFile(path) == expected);
-}
-
-// Nine entries of 8 characters, fifteen of 9 and one of 22, each with its NUL,
-// fill exactly the 254 characters before the two closing NULs: the buffer cuts
-// between two entries, and the last one it holds is whole.
-TEST(BadSettingsFile, ABufferCutBetweenEntriesKeepsTheLastWholeOne) {
-    std::string text = "[ColWidth]\n";
+    // Nine entries of 8 characters, fifteen of 9 and one of 22, each with its
+    // NUL, fill exactly the 254 characters before the two closing NULs.
+    std::string betweenEntries = "[ColWidth]\n";
     for (int i = 1; i <= 24; ++i)
-        text +=
+        betweenEntries +=
             "Col" + std::to_string(i) + "=" + std::to_string(i < 10 ? 100 + i * 10 : i * 10) + "\n";
-    text += "Col25=7777777777777777\nCol26=900\n";
-    TempFolder dir;
-    Widths grid(40);
-    clsConfig c(dir.write("brevadin.ini", text));
-    c.setDBGrid(&grid);
-    c.Load();
-    for (size_t i = 1; i < grid.w.size(); ++i)
-        ASSERT_EQ(grid.w[i], i == 25  ? 7777777777777777
-                             : i > 25 ? 1200
-                             : i < 10 ? 100 + int64_t(i) * 10
-                                      : int64_t(i) * 10)
-            << i;
+    betweenEntries += "Col25=7777777777777777\nCol26=900\n";
+    const struct {
+        const char* name;
+        std::string widths;
+        std::function<int64_t(int64_t)> expected;
+    } cases[] = {
+        // Ten entries "Col0=100" ... of 9 characters with their NUL, then ones
+        // of 10: the buffer ends with "Col2" of "Col26=126", so column 2 keeps
+        // its own width and column 26 its old one.
+        {"inside an entry", insideAnEntry,
+         [](int64_t i) { return i == 0    ? 50
+                                : i <= 25 ? 100 + i
+                                          : 1200; }},
+        {"between entries", betweenEntries,
+         [](int64_t i) {
+             return i == 0    ? 50
+                    : i == 25 ? 7777777777777777
+                    : i > 25  ? 1200
+                    : i < 10  ? 100 + i * 10
+                              : i * 10;
+         }},
+    };
+    for (const auto& w : cases) {
+        SCOPED_TRACE(w.name);
+        TempFolder dir;
+        const std::string path = dir.write(
+            "brevadin.ini", others + settingsSection("/var/log/日本語", -5, "False", 1) + w.widths);
+        Widths grid(10000);
+        clsConfig c(path);
+        c.setDBGrid(&grid);
+        c.Load();
+        for (size_t i = 0; i < grid.w.size(); ++i)
+            ASSERT_EQ(grid.w[i], w.expected(int64_t(i))) << i;
+        EXPECT_EQ(c.ReadPath, "/var/log/日本語");
+        EXPECT_EQ(c.TimeDiff, -5);
+        EXPECT_FALSE(c.IncludeAll);
+        EXPECT_TRUE(c.IncludeScript);
+        EXPECT_EQ(c.LogType, 1);
+
+        grid.w = {700, 800, 900};
+        c.ReadPath = "/new";
+        c.TimeDiff = 3;
+        c.LogType = 0;
+        const std::string expected = others + settingsSection("/new", 3, "False", 0) +
+                                     "[ColWidth]\nCol0=700\nCol1=800\nCol2=900\n";
+        for (int save = 0; save < 2; ++save) {
+            ASSERT_TRUE(c.Save());
+            ASSERT_EQ(readFile(path).size(), expected.size());
+            EXPECT_TRUE(readFile(path) == expected);
+        }
+    }
 }
 
 }  // namespace

@@ -11,11 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fstream>
 #include <functional>
 #include <random>
-#include <thread>
 
 #include "logdata/logreader.h"
 #include "logdata/textdecode.h"
@@ -502,53 +500,6 @@ TEST(WideFieldLists, LoadWithinFourTimesTheFileAndAHundredMegabytes) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong outcome, 2: above " << limitKiB << " KiB";
-}
-
-// --- another thread cuts the file ------------------------------------------------
-//
-// Here the moment is left to the scheduler, so the test names the outcomes
-// that are right whenever it lands.
-
-TEST(ChangedByAnotherThread, TruncatedWhileLoading) {
-    std::mt19937 rng(4);
-    for (Format f : kAllFormats) {
-        const std::string text = formatInfo(f).header + goodLines(f, 1, 60000);
-        const size_t cut = text.size() / 2;
-        for (int round = 0; round < 6; ++round) {
-            SCOPED_TRACE(formatInfo(f).name + (" round " + std::to_string(round)));
-            TempFolder dir;
-            std::string path = dir.write("ex030501.log", text);
-            auto delay =
-                std::chrono::microseconds(std::uniform_int_distribution<int>(0, 30000)(rng));
-            // Started once the count is done and the read begins.
-            std::thread cutter;
-            MeddlingProgress progress(path, {0, [&](const std::string& p) {
-                                                 cutter = std::thread([=] {
-                                                     std::this_thread::sleep_for(delay);
-                                                     ::truncate(p.c_str(), off_t(cut));
-                                                 });
-                                             }});
-            RecordingMessages messages;
-            LoadContext ctx;
-            ctx.settings.TimeDiff = 0;
-            ctx.progress = &progress;
-            ctx.messages = &messages;
-            RecordsetPtr table;
-            RecordsetPtr result = fncGetRecordsetFromLog(path, table, formatInfo(f).logType, ctx);
-            cutter.join();
-            // Either the cut came after the last read: a complete load, said
-            // nothing; or the whole lines read stay, and the user is told.
-            Expected e{!result,
-                       goodRows(f, 1, result ? 60000 : 59999),
-                       {},
-                       !result,
-                       result ? 0 : wholeLinesBefore(text, cut, f)};
-            if (!result) e.messages = {{MessageIcon::Critical, kShortened}};
-            ASSERT_TRUE(table);
-            expectRows(*table, e);
-            expectMessages(messages, e.messages);
-        }
-    }
 }
 
 }  // namespace
