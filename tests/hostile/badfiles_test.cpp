@@ -139,31 +139,24 @@ TEST(BadStoredTable, HundredThousandFieldsReadBack) {
     Recordset t;
     const size_t n = 100000;
     auto name = [](size_t i) {
-        if (i == 2) return std::string("a&b <c>");
-        return i % 2 ? "c" + std::to_string(i - 1) : "f " + std::to_string(i);
+        return i == 2 ? "a&b <c>" : i % 2 ? "c" + std::to_string(i - 1) : "f " + std::to_string(i);
     };
-    auto value = [](size_t c) {
-        return c ? "v" + std::to_string(c) : "tab\tcr\rlf\n&amp; 'q' \"d\" \x01\x1f";
-    };
+    const std::string odd = "tab\tcr\rlf\n&amp; 'q' \"d\" \x01\x1f";
     for (size_t i = 0; i < n; ++i) t.appendField(name(i));
     t.open();
-    const std::vector<std::vector<size_t>> rows = {{0, n - 1}, {}, {1, 2, 1000, 50001}};
-    for (const auto& columns : rows) {
-        size_t r = t.appendRow();
-        for (size_t c : columns) t.setValue(r, c, value(c));
-    }
+    t.appendRow();
+    const size_t r = t.appendRow();
+    for (size_t c : {size_t{0}, size_t{50001}, n - 1}) t.setValue(r, c, c ? name(c) : odd);
     ASSERT_TRUE(fncSaveRecordsetToXml(t, dir.file("t.xml")));
     RecordsetPtr back = fncGetRecordsetFromXml(dir.file("t.xml"));
     ASSERT_TRUE(back);
     ASSERT_EQ(back->fieldCount(), n);
-    for (size_t i : {size_t{0}, size_t{1}, size_t{2}, n - 1})
-        EXPECT_EQ(back->fields()[i].name, name(i));
-    ASSERT_EQ(back->storedRowCount(), rows.size());
-    for (size_t r = 0; r < rows.size(); ++r)
-        for (size_t c : {size_t{0}, size_t{1}, size_t{2}, size_t{1000}, size_t{50001}, n - 1}) {
-            bool set = std::count(rows[r].begin(), rows[r].end(), c) > 0;
-            EXPECT_EQ(back->value(r, c), set ? value(c) : "") << r << " " << c;
-        }
+    ASSERT_EQ(back->storedRowCount(), 2u);
+    for (size_t c : {size_t{0}, size_t{1}, size_t{2}, size_t{50001}, n - 1}) {
+        EXPECT_EQ(back->fields()[c].name, name(c));
+        EXPECT_EQ(back->value(0, c), "") << c;
+        EXPECT_EQ(back->value(1, c), c == 0 ? odd : c == 50001 || c == n - 1 ? name(c) : "") << c;
+    }
 }
 
 // --- saves through symbolic links -------------------------------------------------
