@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -324,6 +325,35 @@ TEST_P(CrashSafety, EveryKillLeavesTheOldOrTheNewFileWhole) {
     // The delays must really reach into the writes, or the test proves little.
     EXPECT_GE(duringWrite, kKills / 10);
     RecordProperty("killsDuringWrite", duringWrite);
+}
+
+// A save through a chain of two links (one relative, one absolute), to a
+// target not there yet and then over it: the links stay links, and the
+// target gets what a plain save writes and keeps its permissions.
+TEST_P(CrashSafety, ASaveThroughLinksWritesTheirTarget) {
+    const std::string kind = GetParam();
+    TempFolder dir;
+    ASSERT_TRUE(saver(kind, dir.file("plain"), false)());
+    const std::string target = dir.file("real/target");
+    std::filesystem::create_directory(dir.file("real"));
+    ASSERT_EQ(::symlink("real/target", dir.file("inner").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("inner").c_str(), dir.file("outer").c_str()), 0);
+    const Save save = saver(kind, dir.file("outer"), false);
+    for (bool targetExists : {false, true}) {
+        SCOPED_TRACE(targetExists ? "over the target" : "no target yet");
+        if (targetExists) {
+            ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+        }
+        ASSERT_TRUE(save());
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.file("outer")));
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.file("inner")));
+        EXPECT_TRUE(readFile(target) == readFile(dir.file("plain")));
+        struct stat st {};
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        if (targetExists) {
+            EXPECT_EQ(st.st_mode & 07777, 0640u);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CrashSafety, ::testing::Values("hosts", "settings", "xml", "csv"),
