@@ -349,13 +349,6 @@ TEST(BadSettingsFile, HundredThousandLinesLoadAndSaveOnlyTheirOwn) {
         std::string widths;
         std::function<int64_t(int64_t)> expected;
     } cases[] = {
-        // Ten entries "Col0=100" ... of 9 characters with their NUL, then ones
-        // of 10: the buffer ends with "Col2" of "Col26=126", so column 2 keeps
-        // its own width and column 26 its old one.
-        {"inside an entry", insideAnEntry,
-         [](int64_t i) { return i == 0    ? 50
-                                : i <= 25 ? 100 + i
-                                          : 1200; }},
         {"between entries", betweenEntries,
          [](int64_t i) {
              return i == 0    ? 50
@@ -364,6 +357,13 @@ TEST(BadSettingsFile, HundredThousandLinesLoadAndSaveOnlyTheirOwn) {
                     : i < 10  ? 100 + i * 10
                               : i * 10;
          }},
+        // Ten entries "Col0=100" ... of 9 characters with their NUL, then ones
+        // of 10: the buffer ends with "Col2" of "Col26=126", so column 2 keeps
+        // its own width and column 26 its old one.
+        {"inside an entry", insideAnEntry,
+         [](int64_t i) { return i == 0    ? 50
+                                : i <= 25 ? 100 + i
+                                          : 1200; }},
     };
     for (const auto& w : cases) {
         SCOPED_TRACE(w.name);
