@@ -12,6 +12,7 @@
 #include "logdata/logreader.h"
 #include "logdata/recordset.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/loadfakes.h"
 
 namespace {
 
@@ -26,27 +27,12 @@ public:
 
 // Answers half of the addresses at once and leaves the rest to the wait, so
 // that both ways of filling the c-ip column are exercised.
-class FakeHosts : public HostLookup {
+class HalfKnownHosts : public testing::FakeHosts {
 public:
     bool findOrStart(std::string_view address, std::string& name) override {
-        if (address.size() % 2 == 0) {
-            name = "host-" + std::string(address);
-            return true;
-        }
-        pending_.emplace_back(address);
-        return false;
+        (address.size() % 2 ? later : known)[std::string(address)] = "host-" + std::string(address);
+        return FakeHosts::findOrStart(address, name);
     }
-    std::vector<Resolved> finishLookups(const std::function<bool(size_t, size_t)>&,
-                                        bool cancelNow) override {
-        std::vector<Resolved> out;
-        if (!cancelNow)
-            for (auto& a : pending_) out.push_back({a, "Unknown"});
-        pending_.clear();
-        return out;
-    }
-
-private:
-    std::vector<std::string> pending_;
 };
 
 }  // namespace
@@ -64,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ctx.settings.types.IncludeHTML = (control & 0x20) == 0;
     ctx.settings.types.IncludeScript = (control & 0x40) == 0;
     QuietMessages messages;
-    FakeHosts hosts;
+    HalfKnownHosts hosts;
     ctx.messages = &messages;
     ctx.hosts = (control & 0x80) ? &hosts : nullptr;
 

@@ -11,11 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fstream>
 #include <functional>
 #include <random>
-#include <thread>
 
 #include "logdata/logreader.h"
 #include "logdata/textdecode.h"
@@ -226,21 +224,19 @@ std::vector<Case> cases() {
                  formatInfo(f).header + goodLine(f, 1) + goodLine(f, 2, huge) + goodLine(f, 3),
                  {true, {goodRow(f, 1), goodRow(f, 2, huge), goodRow(f, 3)}}};
          }},
-        {"FieldListOfTenThousandNames", w3c,
-         [](Format) {
-             return Log{"#Fields:" + numbered("f", 10000) + "\r\n" +
-                            numbered("v", 10000).substr(1) + "\r\na b c\r\n",
-                        {true,
-                         {{{"f0", "v0"}, {"f5000", "v5000"}, {"f9999", "v9999"}, {"date", ""}},
-                          {{"f0", "a"}, {"f2", "c"}, {"f3", ""}, {"f9999", ""}}},
-                         {},
-                         false,
-                         0,
-                         10001}};  // "date" first
-         }},
+        // The same ten thousand names after every restart: "date" first, and
+        // a line with fewer values leaves the rest empty.
         {"TenThousandNamesRepeatedAfterEveryRestart", w3c,
          [](Format) {
-             Log log{"", {true, {}, {}, false, 0, 10001}};
+             Log log{"#Fields:" + numbered("f", 10000) + "\r\n" + numbered("v", 10000).substr(1) +
+                         "\r\na b c\r\n",
+                     {true,
+                      {{{"f0", "v0"}, {"f5000", "v5000"}, {"f9999", "v9999"}, {"date", ""}},
+                       {{"f0", "a"}, {"f2", "c"}, {"f3", ""}, {"f9999", ""}}},
+                      {},
+                      false,
+                      0,
+                      10001}};
              for (int restart = 0; restart < 40; ++restart) {
                  const std::string r = "r" + std::to_string(restart);
                  log.bytes += "#Date: 2003-05-01 00:00:00\r\n#Fields:" + numbered("f", 10000) +
@@ -502,53 +498,6 @@ TEST(WideFieldLists, LoadWithinFourTimesTheFileAndAHundredMegabytes) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong outcome, 2: above " << limitKiB << " KiB";
-}
-
-// --- another thread cuts the file ------------------------------------------------
-//
-// Here the moment is left to the scheduler, so the test names the outcomes
-// that are right whenever it lands.
-
-TEST(ChangedByAnotherThread, TruncatedWhileLoading) {
-    std::mt19937 rng(4);
-    for (Format f : kAllFormats) {
-        const std::string text = formatInfo(f).header + goodLines(f, 1, 60000);
-        const size_t cut = text.size() / 2;
-        for (int round = 0; round < 6; ++round) {
-            SCOPED_TRACE(formatInfo(f).name + (" round " + std::to_string(round)));
-            TempFolder dir;
-            std::string path = dir.write("ex030501.log", text);
-            auto delay =
-                std::chrono::microseconds(std::uniform_int_distribution<int>(0, 30000)(rng));
-            // Started once the count is done and the read begins.
-            std::thread cutter;
-            MeddlingProgress progress(path, {0, [&](const std::string& p) {
-                                                 cutter = std::thread([=] {
-                                                     std::this_thread::sleep_for(delay);
-                                                     ::truncate(p.c_str(), off_t(cut));
-                                                 });
-                                             }});
-            RecordingMessages messages;
-            LoadContext ctx;
-            ctx.settings.TimeDiff = 0;
-            ctx.progress = &progress;
-            ctx.messages = &messages;
-            RecordsetPtr table;
-            RecordsetPtr result = fncGetRecordsetFromLog(path, table, formatInfo(f).logType, ctx);
-            cutter.join();
-            // Either the cut came after the last read: a complete load, said
-            // nothing; or the whole lines read stay, and the user is told.
-            Expected e{!result,
-                       goodRows(f, 1, result ? 60000 : 59999),
-                       {},
-                       !result,
-                       result ? 0 : wholeLinesBefore(text, cut, f)};
-            if (!result) e.messages = {{MessageIcon::Critical, kShortened}};
-            ASSERT_TRUE(table);
-            expectRows(*table, e);
-            expectMessages(messages, e.messages);
-        }
-    }
 }
 
 }  // namespace

@@ -17,7 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::FakeResolver;
-using testing::readFile;
 using testing::Strings;
 using testing::visibleColumn;
 
@@ -279,18 +278,6 @@ TEST_F(HostCacheTest, AFileWithoutRowsAsksEvenForTheLoopback) {
     ASSERT_EQ(cache.load(path_).value, HostCache::LoadResult::Loaded);
     EXPECT_EQ(cache.fncGetHostName("127.0.0.1"), "localhost [127.0.0.1]");
     EXPECT_FALSE(std::filesystem::exists(path_ + ".bad"));
-}
-
-// Unreadable files have their own table among the hostile inputs.
-TEST_F(HostCacheTest, AStoredTableOfAnotherShapeIsKeptAsBadAndReplaced) {
-    ASSERT_TRUE(fncSaveRecordsetToXml(*testing::makeTable({"SVNAME"}, {{"whois.example"}}), path_));
-    const std::string before = readFile(path_);
-    HostCache cache(fake_);
-    EXPECT_EQ(cache.load(path_).value, HostCache::LoadResult::Repaired);
-    EXPECT_EQ(readFile(path_ + ".bad"), before);
-    EXPECT_EQ(visibleColumn(*fncGetRecordsetFromXml(path_), "IP"), Strings{"127.0.0.1"});
-    EXPECT_FALSE(cache.adopt(fncGetRecordsetFromXml(path_ + ".bad")));
-    EXPECT_EQ(cache.fncGetHostName("127.0.0.1"), "Local Host [127.0.0.1]");
 }
 
 }  // namespace

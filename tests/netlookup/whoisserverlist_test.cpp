@@ -26,20 +26,6 @@ protected:
     const std::string path_ = dir_.file("whoissv.xml");
 };
 
-TEST_F(WhoisServerListTest, AMissingFileGivesTheBuiltInListAndWritesIt) {
-    const auto& builtIn = builtInWhoisServers();
-    ASSERT_GT(builtIn.size(), 1u);
-    EXPECT_EQ(builtIn[0], builtIn[1]);  // JPNIC is asked twice, first
-    const auto [list, written] = fncLoadWhoisServerList(path_);
-    EXPECT_EQ(list, builtIn);
-    EXPECT_TRUE(written) << written.description();
-    RecordsetPtr raw = fncGetRecordsetFromXml(path_);
-    ASSERT_TRUE(raw);
-    EXPECT_EQ(testing::fieldNames(*raw), testing::Strings{"SVNAME"});
-    EXPECT_EQ(storedServers(path_), builtIn);
-    EXPECT_FALSE(std::filesystem::exists(path_ + ".bad"));
-}
-
 // A present file is taken at its word, in row order, even when it names no
 // server, and left as it is.
 TEST_F(WhoisServerListTest, APresentFileIsReadInRowOrderAndLeftAlone) {
@@ -57,17 +43,23 @@ TEST_F(WhoisServerListTest, APresentFileIsReadInRowOrderAndLeftAlone) {
     }
 }
 
-TEST_F(WhoisServerListTest, AnUnreadableOrForeignFileIsKeptAsBadAndReplaced) {
-    const std::string hosts = dir_.file("hosts.xml");  // a stored table of another shape
+// A missing file is written with the built-in list; an unreadable one, or a
+// stored table of another shape, is first kept aside as .bad.
+TEST_F(WhoisServerListTest, AMissingUnreadableOrForeignFileGivesTheBuiltInListAndWritesIt) {
+    const std::string hosts = dir_.file("hosts.xml");
     ASSERT_TRUE(fncSaveRecordsetToXml(*testing::makeTable({"IP"}, {{"192.0.2.1"}}), hosts));
     for (const std::string& before :
-         {std::string("whois.example.net\nnot xml\n"), readFile(hosts)}) {
-        testing::writeFile(path_, before);
+         {std::string(), std::string("whois.example.net\nnot xml\n"), readFile(hosts)}) {
+        if (!before.empty()) testing::writeFile(path_, before);
         const auto [list, written] = fncLoadWhoisServerList(path_);
         EXPECT_EQ(list, builtInWhoisServers());
         EXPECT_TRUE(written) << written.description();
-        EXPECT_EQ(readFile(path_ + ".bad"), before);
+        EXPECT_EQ(testing::fieldNames(*fncGetRecordsetFromXml(path_)), testing::Strings{"SVNAME"});
         EXPECT_EQ(storedServers(path_), builtInWhoisServers());
+        EXPECT_EQ(std::filesystem::exists(path_ + ".bad"), !before.empty());
+        if (!before.empty()) {
+            EXPECT_EQ(readFile(path_ + ".bad"), before);
+        }
     }
 }
 
