@@ -196,7 +196,8 @@ TEST_F(HostCacheTest, AHungLookupTimesOutAsUnknownAndFreesItsSlot) {
     EXPECT_EQ(resolved["192.0.2.100"], "after.example");
     EXPECT_GE(reports, 5);               // 200 ms of waiting reported every 20 ms
     EXPECT_FALSE(fake_->waitIdle(0ms));  // still blocked in the resolver
-    // Remembered like any failed lookup; the blocking form gives up too.
+    // Shown as unknown but not kept, and not asked again while its query is
+    // still blocked in the resolver; the blocking form gives up too.
     EXPECT_EQ(cache.fncGetHostName("192.0.2.99"), "Unknown [192.0.2.99]");
     EXPECT_EQ(cache.fncGetHostName("192.0.2.98"), "Unknown [192.0.2.98]");
     EXPECT_EQ(fake_->calls("192.0.2.99"), 1);
