@@ -14,6 +14,8 @@ export QT_QPA_PLATFORM=offscreen
 
 echo "== formatting (clang-format --dry-run -Werror)"
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+echo "== layers (no include runs up from a folder to one above it)"
+python3 scripts/check_layers.py
 
 echo "== build/ (warnings are errors)"
 bash scripts/build.sh -DBREVADIN_WERROR=ON
