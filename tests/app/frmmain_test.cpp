@@ -7,15 +7,19 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
 
+#include "common/atomicfile.h"
 #include "common/qtcommon.h"
 #include "export/frmprogress.h"
 #include "export/xmlconv.h"
@@ -69,6 +73,13 @@ protected:
         auto* bar = w.DataGridTab1->tabLogViews();
         return bar->tabText(bar->currentIndex());
     }
+    QStringList tabCaptions(frmMain& w) {
+        QStringList captions;
+        for (int i = 0; i < w.DataGridTab1->TabCount(); ++i)
+            captions << w.DataGridTab1->tabLogViews()->tabText(i);
+        return captions;
+    }
+    QString logPath(const char* name) { return QString::fromStdString(logs + "/" + name); }
 
     TempFolder dir;
     std::string logs = dir.file("logs");
@@ -165,13 +176,17 @@ TEST_F(MainWindowTest, CancelDuringALoadAddsNoTabAndFreesTheWindow) {
         }
     });
     poll.start(5);
-    select(*w, {"big.log"});
-    w->loadFirstSelected();
+    // A double-click and "タブの追加" alike: no tab with part of the rows.
+    for (const bool addTab : {false, true}) {
+        clicked = sawBusy = false;
+        select(*w, {"big.log"});
+        addTab ? w->addTabOfSelected() : w->loadFirstSelected();
+        EXPECT_TRUE(clicked && sawBusy);  // the main window was disabled during the load
+        EXPECT_EQ(w->DataGridTab1->TabCount(), 0);
+        EXPECT_TRUE(w->isEnabled());
+        EXPECT_TRUE(messages.empty());
+    }
     poll.stop();
-    EXPECT_TRUE(clicked && sawBusy);  // the main window was disabled during the load
-    EXPECT_EQ(w->DataGridTab1->TabCount(), 0);
-    EXPECT_TRUE(w->isEnabled());
-    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(MainWindowTest, ExportFollowsTheExtensionRuleAndReportsFailures) {
@@ -198,6 +213,123 @@ TEST_F(MainWindowTest, ExportFollowsTheExtensionRuleAndReportsFailures) {
     EXPECT_FALSE(exportTo("no/such/dir/t.csv"));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].contains(QString::fromStdString(dir.file("no/such/dir/t.csv"))));
+
+    // Through the dialog: it opens in the log folder, then in the last
+    // export's; a bare name takes the chosen type's extension; Cancel is silent.
+    const QString out = QString::fromStdString(dir.file("out"));
+    std::filesystem::create_directory(dir.file("out"));
+    const QString xml = "XMLファイル(*.xml)", csv = "CSVファイル(*.csv)";
+    const struct {
+        QString type, typed;
+        bool accept;
+        const char *written, *folder, *message;
+    } saves[] = {
+        {csv, "bare", true, "out/bare.csv", "logs", nullptr},
+        {xml, "bare", true, "out/bare.xml", "out", nullptr},
+        {xml, "page.htm", true, nullptr, "out", "拡張子を特定できませんでした。"},
+        {csv, "cancelled", false, nullptr, "out", nullptr},
+    };
+    for (const auto& save : saves) {
+        SCOPED_TRACE(save.typed.toStdString());
+        QString opened, proposed;
+        w->runSaveDialog = [&](QFileDialog& dialog) {
+            opened = dialog.directory().absolutePath();
+            proposed = QFileInfo(dialog.selectedFiles().value(0)).fileName();
+            dialog.setDirectory(out);
+            dialog.selectNameFilter(save.type);
+            Q_EMIT dialog.filterSelected(save.type);  // as a choice in the type box does
+            dialog.selectFile(save.typed);
+            return save.accept ? QDialog::Accepted : QDialog::Rejected;
+        };
+        messages.clear();
+        w->mitmExport->trigger();
+        EXPECT_EQ(opened, QString::fromStdString(dir.file(save.folder)));
+        EXPECT_EQ(proposed, "a.log.xml");  // the tab's caption
+        EXPECT_EQ(messages,
+                  save.message ? std::vector{QString(save.message)} : std::vector<QString>());
+        EXPECT_TRUE(!save.written || std::filesystem::is_regular_file(dir.file(save.written)));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("out")), {}), 2);
+}
+
+// A file on the command line, a dropped file or folder and Enter on the list
+// open as a double-click does, each file in a tab of its own; F5 lists anew.
+TEST_F(MainWindowTest, FilesOpenEveryWayAndF5ListsTheFolderAnew) {
+    const auto drop = [](frmMain& w, const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &enter);
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &event);
+        QCoreApplication::processEvents();  // the drop ends before the load
+    };
+    const struct {
+        const char* way;
+        std::function<void(frmMain&)> act;
+        QStringList tabs;
+    } ways[] = {
+        {"command line",
+         [&](frmMain& w) {
+             w.openPaths({logPath("b.log"), logPath("a.log")});
+         },
+         {"b.log", "a.log"}},
+        {"dropped file", [&](frmMain& w) { drop(w, logPath("img.log")); }, {"img.log"}},
+        {"dropped folder", [&](frmMain& w) { drop(w, QString::fromStdString(logs)); }, {}},
+        {"Enter",
+         [&](frmMain& w) {
+             w.openPaths({QString::fromStdString(logs)});  // a folder lists as it did
+             select(w, {"a.log", "img.log"});
+             QTest::keyClick(w.lsvLogList, Qt::Key_Return);
+         },
+         {"a.log", "img.log"}},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.way);
+        auto w = open(dir.path());
+        way.act(*w);
+        EXPECT_EQ(w->statusPanel1->text(), QString::fromStdString(logs));
+        EXPECT_EQ(w->lsvLogList->topLevelItemCount(), 3);
+        EXPECT_EQ(tabCaptions(*w), way.tabs);
+        if (way.tabs.isEmpty()) {
+            writeFile(logs + "/c.log", w3c(""));
+            w->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+            QTest::keyClick(w.get(), Qt::Key_F5);
+            EXPECT_EQ(w->lsvLogList->topLevelItemCount(), 4);
+            std::filesystem::remove(logs + "/c.log");
+        }
+    }
+}
+
+// The window comes back as it was closed, and always wholly on its screen,
+// whatever the settings file says.
+TEST_F(MainWindowTest, TheWindowComesBackAsItWasAndWhollyOnItsScreen) {
+    const struct {
+        std::string keys;
+        QRect expected;
+    } starts[] = {
+        {"", {}},  // the first start
+        {"WinLeft=60\nWinTop=80\nWinWidth=500\nWinHeight=300\nListWidth=150\n", {60, 80, 500, 300}},
+        {"WinLeft=-500\nWinTop=-16\nWinWidth=1350\nWinHeight=1074\n", {}},
+    };
+    for (const auto& start : starts) {
+        SCOPED_TRACE(start.keys);
+        writeFile(paths.settingsFile, "[" + executableBaseName() + "]\n" + start.keys);
+        auto w = open(logs);
+        EXPECT_TRUE(w->screen()->availableGeometry().contains(w->frameGeometry()));
+        if (start.expected.isValid()) {
+            EXPECT_EQ(w->geometry(), start.expected);
+            EXPECT_EQ(w->splitMain->sizes().value(0), 150);
+        }
+    }
+    auto w = open(logs);
+    w->setGeometry(70, 90, 520, 310);
+    w->splitMain->setSizes({120, 400});
+    w->close();
+    w = open(logs);
+    EXPECT_EQ(w->geometry(), QRect(70, 90, 520, 310));
+    EXPECT_EQ(w->splitMain->sizes().value(0), 120);
 }
 
 // A folder that cannot be listed is shown as missing but never stored.
