@@ -79,7 +79,6 @@ protected:
             captions << w.DataGridTab1->tabLogViews()->tabText(i);
         return captions;
     }
-    QString logPath(const char* name) { return QString::fromStdString(logs + "/" + name); }
 
     TempFolder dir;
     std::string logs = dir.file("logs");
@@ -136,9 +135,6 @@ TEST_F(MainWindowTest, ListsTheFolderAndShowsTheChosenLogsAndCells) {
         EXPECT_EQ(messages, std::vector{QStringLiteral("表示できるログがありません")});
     }
     EXPECT_EQ(w->DataGridTab1->TabCount(), 2);
-    w->mitmDelete->trigger();  // the menu removes the shown tab
-    EXPECT_EQ(w->DataGridTab1->TabCount(), 1);
-    EXPECT_EQ(tabCaption(*w), QStringLiteral("a.log"));
 
     // Double-clicked cells open WHOIS on the client or an openable referrer.
     QString address = QStringLiteral("unset");
@@ -258,7 +254,8 @@ TEST_F(MainWindowTest, FilesOpenEveryWayAndF5ListsTheFolderAnew) {
     };
     const std::pair<std::function<void()>, QStringList> ways[] = {
         {[&] {
-             w->openPaths({logPath("b.log"), logPath("a.log")});
+             w->openPaths({QString::fromStdString(logs + "/b.log"),
+                           QString::fromStdString(logs + "/a.log")});
          },
          {"b.log", "a.log"}},
         {[&] { drop(dir.path()), drop(logs + "/img.log"); }, {"img.log"}},
