@@ -547,6 +547,8 @@ void frmMain::placeWindow() {
         MyConfig.ListWidth > 0 ? MyConfig.ListWidth : pixelsFromTwips(this, kListWidth);
     if (MyConfig.WinWidth > 0 && MyConfig.WinHeight > 0) {
         setGeometry(MyConfig.WinLeft, MyConfig.WinTop, MyConfig.WinWidth, MyConfig.WinHeight);
+        // Fitted now too: a maximised window comes back to this place later.
+        fitOnScreen();
         if (MyConfig.WinMaximized) setWindowState(windowState() | Qt::WindowMaximized);
     } else {
         // The first start: the designed size, grown where the screen has room
