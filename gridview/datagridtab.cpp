@@ -396,7 +396,8 @@ void DataGridTab::AddTab(const QString& name, RecordsetPtr recordset) {
 }
 
 void DataGridTab::RemoveTab(int tab) {
-    if (tab < 0) tab = tabLogViews_->currentIndex();
+    const int shown = tabLogViews_->currentIndex();
+    if (tab < 0) tab = shown;
     if (tab < tabCount_) {
         if (bound_ == views_[static_cast<size_t>(tab)].get()) bound_ = nullptr;
         *views_[static_cast<size_t>(tab)] = TabView{};
@@ -407,7 +408,8 @@ void DataGridTab::RemoveTab(int tab) {
         }
         setTabCount(tabCount_ - 1);
     }
-    bindSelectedTab();
+    // Closing another tab leaves the shown one's scroll and current cell be.
+    if (tab == shown) bindSelectedTab();
 }
 
 void DataGridTab::StepTab(int step) {
