@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDrag>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -13,7 +14,11 @@
 #include <QMimeData>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
+#include <QTimer>
 #include <QUrl>
 
 #include <cmath>
@@ -37,8 +42,7 @@
 namespace brevadin {
 namespace {
 
-constexpr int kListWidth = 2625, kListHeight = 7215, kGridLeft = 2640, kGridWidth = 7455,
-              kClientWidth = 10125, kClientHeight = 7710;
+constexpr int kListWidth = 2625, kClientWidth = 10125, kClientHeight = 7710;
 
 }  // namespace
 
@@ -115,6 +119,15 @@ QString LogListView::visibleName(std::string_view bytes) {
     return out;
 }
 
+void LogListView::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !(event->modifiers() & ~Qt::KeypadModifier)) {
+        Q_EMIT enterPressed();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
 QStringList LogListView::mimeTypes() const {
     return {QStringLiteral("text/uri-list")};
 }
@@ -164,11 +177,17 @@ frmMain::frmMain(MainWindowPaths paths, const QString& startFolder,
       paths_(std::move(paths)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(applicationIcon());
-    auto* central = new QWidget(this);
-    setCentralWidget(central);
-    lsvLogList = new LogListView(central);
-    DataGridTab1 = new DataGridTab(central);
+    splitMain = new QSplitter(Qt::Horizontal, this);
+    splitMain->setObjectName(QStringLiteral("splitMain"));
+    splitMain->setChildrenCollapsible(false);
+    lsvLogList = new LogListView(splitMain);
+    DataGridTab1 = new DataGridTab(splitMain);
     DataGridTab1->setObjectName(QStringLiteral("DataGridTab1"));
+    splitMain->addWidget(lsvLogList);
+    splitMain->addWidget(DataGridTab1);
+    splitMain->setStretchFactor(1, 1);  // a wider window widens the grid
+    setCentralWidget(splitMain);
+    setAcceptDrops(true);
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(true);
@@ -184,20 +203,14 @@ frmMain::frmMain(MainWindowPaths paths, const QString& startFolder,
     setStatusBar(StatusBar1);
     buildMenu();
 
-    lsvLogList->setGeometry(0, 0, pixelsFromTwips(this, kListWidth),
-                            pixelsFromTwips(this, kListHeight));
-    DataGridTab1->setGeometry(pixelsFromTwips(this, kGridLeft), 0,
-                              pixelsFromTwips(this, kGridWidth),
-                              pixelsFromTwips(this, kListHeight));
-    resize(pixelsFromTwips(this, kClientWidth),
-           pixelsFromTwips(this, kClientHeight) + menuBar()->sizeHint().height());
-
     connect(lsvLogList, &QTreeWidget::itemDoubleClicked, this, [this] { loadFirstSelected(); });
+    connect(lsvLogList, &LogListView::enterPressed, this, &frmMain::loadEachSelected);
 
     // Start-up, in its order.
     setWindowTitle(caption());
     MyConfig.setDBGrid(DataGridTab1->DBGrig());
     MyConfig.Load();
+    placeWindow();
     HostCache = resolver ? std::make_unique<::brevadin::HostCache>(resolver)
                          : std::make_unique<::brevadin::HostCache>();
     const Outcome hostsRead = HostCache->load(paths_.hostsFile).outcome;
@@ -229,11 +242,14 @@ void frmMain::buildMenu() {
     mitmFile = bar->addMenu(QStringLiteral("ファイル（&F）"));
     mitmFile->setObjectName(QStringLiteral("mitmFile"));
     item(mitmFile, mitmOpen, "mitmOpen", QStringLiteral("開く（&O）"));
+    item(mitmFile, mitmRefresh, "mitmRefresh", QStringLiteral("最新の情報に更新(&R)"));
+    mitmRefresh->setShortcut(QKeySequence(Qt::Key_F5));
     item(mitmFile, mitmExit, "mitmExit", QStringLiteral("アプリケーションの終了（&X）"));
     mitmTab = bar->addMenu(QStringLiteral("ログ(&L)"));
     mitmTab->setObjectName(QStringLiteral("mitmTab"));
     item(mitmTab, mitmAddTab, "mitmAddTab", QStringLiteral("タブの追加(&A)"));
-    item(mitmTab, mitmDelete, "mitmDelete", QStringLiteral("タブの削除(&D)"));
+    mitmDelete = DataGridTab1->mitmCloseTab();  // with its key, Ctrl+W
+    mitmTab->addAction(mitmDelete);
     mitmTab->addSeparator()->setObjectName(QStringLiteral("mitmBorder"));
     item(mitmTab, mitmExport, "mitmExport", QStringLiteral("外部主力(&E)"));
     mitmEdit = bar->addMenu(QStringLiteral("編集(&E)"));
@@ -259,7 +275,10 @@ void frmMain::buildMenu() {
     connect(mitmOpen, &QAction::triggered, this, [this] { chooseFolder(); });
     connect(mitmExit, &QAction::triggered, this, &QWidget::close);
     connect(mitmAddTab, &QAction::triggered, this, [this] { addTabOfSelected(); });
-    connect(mitmDelete, &QAction::triggered, this, [this] { DataGridTab1->RemoveTab(); });
+    connect(mitmRefresh, &QAction::triggered, this, [this] {
+        const QString shown = lsvLogList->folder();
+        fncGetLogList(shown.isEmpty() ? QString::fromStdString(MyConfig.ReadPath) : shown);
+    });
     connect(mitmExport, &QAction::triggered, this, [this] { exportActiveTab(); });
     connect(mitmCopy, &QAction::triggered, this, [this] { DataGridTab1->CopySelected(); });
     connect(mitmSelAll, &QAction::triggered, this, [this] { DataGridTab1->SelectAll(); });
@@ -323,7 +342,7 @@ void frmMain::SetBusy(bool busy) {
 }
 
 template <class Command>
-void frmMain::runLoad(Command command) {
+bool frmMain::runLoad(Command command) {
     SetBusy(true);
     frmProgress progress(this);
     progress.setWindowModality(Qt::NonModal);
@@ -340,7 +359,8 @@ void frmMain::runLoad(Command command) {
     progress.close();
     QtMessageSink messages(this);
     for (const ReportedMessage& m : report.messages) messages.showMessage(m.icon, m.text, m.title);
-    switch (loadOutcome(r, report.cancelled)) {
+    const LoadOutcome outcome = loadOutcome(r, report.cancelled);
+    switch (outcome) {
         case LoadOutcome::NothingToShow:
             fncCallMessage(QStringLiteral("表示できるログがありません"), kMsgInformation,
                            QString(kAppTitle), this);
@@ -353,18 +373,48 @@ void frmMain::runLoad(Command command) {
             break;  // a failure has told its reason through the messages above
     }
     SetBusy(false);
+    return outcome != LoadOutcome::Cancelled;
 }
 
-void frmMain::loadFirstSelected() {
-    std::vector<std::string> names = lsvLogList->selectedFileNames();
-    std::string folder = lsvLogList->folder().toStdString();
-    int32_t type = MyConfig.LogType;
-    if (names.empty()) return;
-    runLoad([&](LoadContext& ctx) {
-        LoadResult r = loadSingleLog(folder, names.front(), type, ctx);
+bool frmMain::loadFile(const std::string& folder, const std::string& name) {
+    const int32_t type = MyConfig.LogType;
+    return runLoad([&](LoadContext& ctx) {
+        LoadResult r = loadSingleLog(folder, name, type, ctx);
         if (!r.table && !r.nothingToShow) r.caption.clear();  // failed: no tab
         return r;
     });
+}
+
+void frmMain::loadFirstSelected() {
+    const std::vector<std::string> names = lsvLogList->selectedFileNames();
+    if (!names.empty()) loadFile(lsvLogList->folder().toStdString(), names.front());
+}
+
+void frmMain::loadEachSelected() {
+    const std::string folder = lsvLogList->folder().toStdString();
+    // A cancel stops the rest too: the user wants the loading to end.
+    for (const std::string& name : lsvLogList->selectedFileNames())
+        if (!loadFile(folder, name)) break;
+}
+
+void frmMain::openPaths(const QStringList& paths) {
+    for (const QString& given : paths) {
+        const QFileInfo info(given);
+        if (!info.isFile()) {  // a folder, or a name that is neither: said as today
+            const QString folder = QDir::cleanPath(info.absoluteFilePath());
+            if (!fncGetLogList(folder)) MyConfig.ReadPath = folder.toStdString();
+            continue;
+        }
+        const QString folder = QDir::cleanPath(info.absolutePath());
+        if (folder != lsvLogList->folder() && !fncGetLogList(folder))
+            MyConfig.ReadPath = folder.toStdString();
+        const QByteArray name = QFile::encodeName(info.fileName());
+        for (int i = 0; i < lsvLogList->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = lsvLogList->topLevelItem(i);
+            row->setSelected(row->data(0, Qt::UserRole).toByteArray() == name);
+        }
+        if (!loadFile(folder.toStdString(), name.toStdString())) break;
+    }
 }
 
 void frmMain::addTabOfSelected() {
@@ -378,7 +428,8 @@ void frmMain::chooseFolder(const QString* chosen) {
     QString old = QString::fromStdString(MyConfig.ReadPath);
     QString picked =
         chosen ? *chosen : BrowseFolder(this, QStringLiteral("フォルダを指定してください"), old);
-    if (picked.isEmpty() || picked == old) return;
+    // The same folder again lists it anew: a log may have been added.
+    if (picked.isEmpty()) return;
     if (!fncGetLogList(picked)) MyConfig.ReadPath = picked.toStdString();
 }
 
@@ -389,10 +440,34 @@ void frmMain::exportActiveTab(const QString* chosen) {
                        this);
         return;
     }
-    QString name = chosen ? *chosen
-                          : QFileDialog::getSaveFileName(
-                                this, QString(), QString(),
-                                QStringLiteral("XMLファイル(*.xml);;CSVファイル(*.csv)"));
+    QString name = chosen ? *chosen : QString();
+    if (!chosen) {
+        QFileDialog dialog(this);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        const QStringList types = {QStringLiteral("XMLファイル(*.xml)"),
+                                   QStringLiteral("CSVファイル(*.csv)")};
+        const auto extension = [&](const QString& type) {
+            return type == types[1] ? QStringLiteral("csv") : QStringLiteral("xml");
+        };
+        dialog.setNameFilters(types);
+        // A bare name gets the chosen type's extension before the dialog
+        // asks about overwriting.
+        dialog.setDefaultSuffix(extension(types[0]));
+        connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                [&](const QString& type) { dialog.setDefaultSuffix(extension(type)); });
+        dialog.setDirectory(MyConfig.ExportPath.empty()
+                                ? lsvLogList->folder()
+                                : QString::fromStdString(MyConfig.ExportPath));
+        QTabBar* tabs = DataGridTab1->tabLogViews();
+        QString caption = tabs->tabText(tabs->currentIndex()).replace(QStringLiteral("&&"), "&");
+        dialog.selectFile(caption.replace(QLatin1Char('/'), QLatin1Char('_')) + ".xml");
+        if ((runSaveDialog ? runSaveDialog(dialog) : dialog.exec()) != QDialog::Accepted) return;
+        name = dialog.selectedFiles().value(0);
+        if (name.isEmpty()) return;
+        if (QFileInfo(name).suffix().isEmpty())
+            name += "." + extension(dialog.selectedNameFilter());
+        MyConfig.ExportPath = QFileInfo(name).absolutePath().toStdString();
+    }
     std::string file = name.toStdString();
     ExportKind kind = exportKindForFileName(file);
     if (kind == ExportKind::Unknown) {
@@ -451,6 +526,15 @@ void frmMain::onItemClick(const QString& FieldName, const QString& Value) {
 void frmMain::saveOnExit() {
     if (saved_) return;
     saved_ = true;
+    if (placed_) {
+        const QRect normal = normalGeometry();
+        MyConfig.WinLeft = normal.x();
+        MyConfig.WinTop = normal.y();
+        MyConfig.WinWidth = normal.width();
+        MyConfig.WinHeight = normal.height();
+        MyConfig.WinMaximized = isMaximized();
+        MyConfig.ListWidth = splitMain->sizes().value(0);
+    }
     if (const Outcome saved = MyConfig.Save(); !saved && !saved.description().empty())
         QtMessageSink(this).showMessage(MessageIcon::Exclamation, saved.description(), "");
     if (!HostCache) return;
@@ -458,30 +542,74 @@ void frmMain::saveOnExit() {
         QtMessageSink(this).showMessage(MessageIcon::Exclamation, saved.description(), "");
 }
 
-void frmMain::layoutForOuterSize(int width, int height) {
-    int gridWidth = width - DataGridTab1->x() - 8;
-    if (gridWidth > 0) DataGridTab1->resize(gridWidth, DataGridTab1->height());
-    int contentHeight = height - StatusBar1->height() - DataGridTab1->y() - 45;
-    if (contentHeight > 0) {
-        DataGridTab1->resize(DataGridTab1->width(), contentHeight);
-        lsvLogList->resize(lsvLogList->width(), contentHeight);
+void frmMain::placeWindow() {
+    const int list =
+        MyConfig.ListWidth > 0 ? MyConfig.ListWidth : pixelsFromTwips(this, kListWidth);
+    if (MyConfig.WinWidth > 0 && MyConfig.WinHeight > 0) {
+        setGeometry(MyConfig.WinLeft, MyConfig.WinTop, MyConfig.WinWidth, MyConfig.WinHeight);
+        // Fitted now too: a maximised window comes back to this place later.
+        fitOnScreen();
+        if (MyConfig.WinMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+    } else {
+        // The first start: the designed size, grown where the screen has room
+        // so that more of the columns show.
+        const QSize designed(pixelsFromTwips(this, kClientWidth),
+                             pixelsFromTwips(this, kClientHeight) + menuBar()->sizeHint().height());
+        const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
+        const QSize room = where ? where->availableGeometry().size() * 0.9 : designed;
+        resize(std::max(designed.width(), std::min(room.width(), 1280)),
+               std::max(designed.height(), std::min(room.height(), 860)));
     }
-    // A maximum, not a fixed width: a fixed one would push the window wider.
-    statusPanel1->setMaximumWidth(std::max(1, width - 5));
+    splitMain->setSizes({list, std::max(width() - list, 1)});
+}
+
+void frmMain::fitOnScreen() {
+    QScreen* where = QGuiApplication::screenAt(geometry().center());
+    if (!where) where = screen();
+    if (!where) return;
+    const QRect outer = frameGeometry(), inner = geometry();
+    QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                   outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    // Until the window manager has framed the window its frame is unknown:
+    // allow for a usual title bar and border.
+    if (frame.isNull()) {
+        const int border = 4;
+        frame = QMargins(border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border,
+                         border);
+    }
+    setGeometry(
+        fittedToArea(inner.marginsAdded(frame), where->availableGeometry()).marginsRemoved(frame));
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    QRect outer = frameGeometry();
-    layoutForOuterSize(outer.width(), outer.height());
+    // A maximum, not a fixed width: a fixed one would push the window wider.
+    statusPanel1->setMaximumWidth(std::max(1, frameGeometry().width() - 5));
 }
 
 void frmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!centred_) {
-        centred_ = true;
-        CenterWindow(this);
-    }
+    if (placed_) return;
+    placed_ = true;
+    // A stored place is kept, only brought back onto the screen.
+    if (MyConfig.WinWidth <= 0) CenterWindow(this);
+    if (!isMaximized()) fitOnScreen();
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+    // The list's own drags go out to other programs, not back in.
+    if (event->mimeData()->hasUrls() && event->source() != lsvLogList)
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    if (paths.isEmpty() || event->source() == lsvLogList) return;
+    event->acceptProposedAction();
+    // The program the files come from waits until the drop ends: load after it.
+    QTimer::singleShot(0, this, [this, paths] { openPaths(paths); });
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

@@ -17,7 +17,9 @@
 #include "netlookup/whoisserverlist.h"
 
 class QAction;
+class QFileDialog;
 class QLabel;
+class QSplitter;
 class QMenu;
 class QStatusBar;
 
@@ -45,7 +47,12 @@ public:
     // The name as the list shows it: UTF-8 decoded, any other byte as \xNN.
     static QString visibleName(std::string_view bytes);
 
+Q_SIGNALS:
+    // Enter on the list: load what is selected.
+    void enterPressed();
+
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
     Qt::DropActions supportedDropActions() const override { return Qt::CopyAction; }
@@ -81,6 +88,7 @@ public:
     std::unique_ptr<::brevadin::HostCache> HostCache;
     std::vector<std::string> WhoisServerList;
 
+    QSplitter* splitMain = nullptr;  // the list | the tabs
     LogListView* lsvLogList = nullptr;
     DataGridTab* DataGridTab1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
@@ -90,6 +98,7 @@ public:
 
     QMenu* mitmFile = nullptr;
     QAction* mitmOpen = nullptr;
+    QAction* mitmRefresh = nullptr;
     QAction* mitmExit = nullptr;
     QMenu* mitmTab = nullptr;
     QAction* mitmAddTab = nullptr;
@@ -113,15 +122,22 @@ public:
 
     // The loading commands.
     void loadFirstSelected();  // double-click on the list
+    void loadEachSelected();   // Enter on the list: a tab per log
     void addTabOfSelected();   // "タブの追加(&A)"
+    // Files and folders from the command line or dropped on the window: a
+    // folder is listed, a file's folder is listed and the file loads into a
+    // tab of its own.
+    void openPaths(const QStringList& paths);
     // Choosing the log folder through a folder dialog that returns `chosen`
     // (the dialog itself when chosen is null).
     void chooseFolder(const QString* chosen = nullptr);
 
     // "外部主力(&E)": writes the shown tab's rows, in its order and under its
     // filters, as XML or CSV, chosen by the last three letters of the name
-    // the save dialog returns (or `chosen`).
+    // the save dialog returns (or `chosen`). The dialog is run by
+    // runSaveDialog, which tests replace.
     void exportActiveTab(const QString* chosen = nullptr);
+    std::function<int(QFileDialog&)> runSaveDialog;
 
     // The WHOIS window, preset with address; shown modally through
     // showWhois, which tests replace.
@@ -134,26 +150,29 @@ public:
     // Shutdown's saving steps (also run when the window is closed).
     void saveOnExit();
 
-    // The layout rule, from the window's outer size in pixels.
-    void layoutForOuterSize(int width, int height);
-
     static QString caption();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void placeWindow();
+    void fitOnScreen();
     void buildMenu();
     void showRowCounts();
     void SetBusy(bool busy);
+    // False when the user cancelled.
     template <class Command>
-    void runLoad(Command command);
+    bool runLoad(Command command);
+    bool loadFile(const std::string& folder, const std::string& name);
 
     MainWindowPaths paths_;
     bool saved_ = false;
-    bool centred_ = false;
+    bool placed_ = false;  // shown once: placed on its screen
 };
 
 }  // namespace brevadin

@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QSocketNotifier>
 #include <QStringList>
+#include <QTimer>
 
 #include <csignal>
 
@@ -32,10 +33,15 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(brevadin::applicationIcon());
     brevadin::substituteJapaneseFonts();
     brevadin::loadQtJapaneseTranslations();
-    QStringList args = QApplication::arguments();
-    // Kept as an absolute path: it may become the configured folder.
-    QString folder =
-        args.size() > 1 ? QDir::cleanPath(QFileInfo(args.at(1)).absoluteFilePath()) : QString();
+    QStringList given = QApplication::arguments().mid(1);
+    // The first folder named (a file's own folder) is listed instead of the
+    // configured one; kept as an absolute path, it may become the configured one.
+    QString folder;
+    if (!given.isEmpty()) {
+        const QFileInfo first(given.first());
+        folder = QDir::cleanPath(first.isFile() ? first.absolutePath() : first.absoluteFilePath());
+        if (!first.isFile()) given.removeFirst();
+    }
     brevadin::frmMain window(brevadin::defaultMainWindowPaths(), folder);
 
     // A session that ends (SIGTERM) or Ctrl+C closes the window the ordinary
@@ -51,5 +57,8 @@ int main(int argc, char** argv) {
         std::signal(SIGINT, onTerminate);
     }
     window.show();
+    // The files load into the shown window, each with its progress over it.
+    if (!given.isEmpty())
+        QTimer::singleShot(0, &window, [&window, given] { window.openPaths(given); });
     return app.exec();
 }

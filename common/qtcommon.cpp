@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -118,6 +119,14 @@ QPoint centeredPosition(const QRect& workArea, int w, int h) {
     return QPoint(workArea.left() + x, workArea.top() + y);
 }
 
+QRect fittedToArea(const QRect& outer, const QRect& workArea) {
+    const int w = std::min(outer.width(), workArea.width());
+    const int h = std::min(outer.height(), workArea.height());
+    const int x = std::clamp(outer.x(), workArea.left(), workArea.left() + workArea.width() - w);
+    const int y = std::clamp(outer.y(), workArea.top(), workArea.top() + workArea.height() - h);
+    return QRect(x, y, w, h);
+}
+
 void CenterWindow(QWidget* window) {
     if (!window) return;
     QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
@@ -129,7 +138,7 @@ void CenterWindow(QWidget* window) {
 QString BrowseFolder(QWidget* owner, const QString& title, const QString& initial) {
     QString chosen =
         QFileDialog::getExistingDirectory(owner, title, initial, QFileDialog::ShowDirsOnly);
-    return chosen.isEmpty() ? initial : chosen;
+    return chosen;
 }
 
 bool openWithDesktop(const QUrl& url, QWidget* parent) {

@@ -55,6 +55,9 @@ void ShowFatalError(const QString& name, int32_t number, const QString& descript
 // area: each coordinate (area - size) / 2 rounded to nearest, halves to even,
 // not clamped (a window larger than the area gets a negative coordinate).
 QPoint centeredPosition(const QRect& workArea, int w, int h);
+// The outer rectangle moved, and first shrunk where it is larger, so that it
+// lies wholly inside the work area.
+QRect fittedToArea(const QRect& outer, const QRect& workArea);
 // Moves the window to the middle of its screen's work area.
 void CenterWindow(QWidget* window);
 
@@ -72,8 +75,8 @@ int pixelsFromTwips(const QWidget* widget, int twips);
 void substituteJapaneseFonts();
 extern const char* const kJapaneseUiFontFamily;
 
-// The folder dialog, opened on initial; the chosen folder, or initial when
-// the user cancels.
+// The folder dialog, opened on initial; the chosen folder, or empty when the
+// user cancels.
 QString BrowseFolder(QWidget* owner, const QString& title, const QString& initial);
 
 // Hands a local file or a URL to the desktop. Where nothing can open it (no

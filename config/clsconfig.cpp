@@ -1,5 +1,7 @@
 #include "config/clsconfig.h"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "common/stringbuilder.h"
@@ -56,6 +58,16 @@ Outcome clsConfig::Save() const {
     doc.setValue(section_, "IncMovie", boolText(IncludeMovie));
     doc.setValue(section_, "IncSound", boolText(IncludeSound));
     doc.setValue(section_, "LogType", std::to_string(LogType));
+    if (WinWidth > 0 && WinHeight > 0) {
+        const std::pair<const char*, int> place[] = {{"WinLeft", WinLeft},
+                                                     {"WinTop", WinTop},
+                                                     {"WinWidth", WinWidth},
+                                                     {"WinHeight", WinHeight},
+                                                     {"ListWidth", ListWidth}};
+        for (const auto& [key, value] : place) doc.setValue(section_, key, std::to_string(value));
+        doc.setValue(section_, "WinMax", boolText(WinMaximized));
+    }
+    if (!ExportPath.empty()) doc.setValue(section_, "ExportPath", ExportPath);
     if (grid_) {
         StringBuilder block;
         block.setAutoSeparater(std::string(1, '\0'));
@@ -111,6 +123,19 @@ void clsConfig::Load() {
     IncludeSound = boolean("IncSound");
     int64_t type = integer("LogType", 2);
     LogType = type >= INT32_MIN && type <= INT32_MAX ? static_cast<int32_t>(type) : 2;
+    // Beyond any screen means a broken value: the window then starts as new.
+    const auto pixels = [&](const char* key) {
+        const int64_t v = integer(key, 0);
+        return v >= -100000 && v <= 100000 ? static_cast<int>(v) : 0;
+    };
+    WinLeft = pixels("WinLeft");
+    WinTop = pixels("WinTop");
+    WinWidth = std::max(pixels("WinWidth"), 0);
+    WinHeight = std::max(pixels("WinHeight"), 0);
+    ListWidth = std::max(pixels("ListWidth"), 0);
+    bool ok = false;
+    WinMaximized = parseBoolean(text("WinMax", "False"), ok) && ok;
+    ExportPath = text("ExportPath", "");
 
     if (!grid_) return;
     std::string buffer = GetPrivateProfileSection("ColWidth", kBufferChars, path_);

@@ -23,6 +23,14 @@ public:
     int32_t LogType = 0;
     std::string ReadPath;
     int TimeDiff = 0;
+    // The viewer's window as it was last closed: its normal place in
+    // device-independent pixels (WinWidth 0: never stored, the first-start
+    // layout applies), whether it was maximised, and the log list's width
+    // (0: never stored). Stored only once set, as is the folder of the last
+    // export (empty: none yet).
+    int WinLeft = 0, WinTop = 0, WinWidth = 0, WinHeight = 0, ListWidth = 0;
+    bool WinMaximized = false;
+    std::string ExportPath;
 
     // The grid whose widths Load applies and Save stores; not owned.
     void setDBGrid(ColumnWidths* grid) { grid_ = grid; }

@@ -82,6 +82,7 @@ DataGridTab::DataGridTab(QWidget* parent)
       mitmExcludeValue_(nullptr),
       mitmFind_(new QAction(QStringLiteral("検索(&F)"), this)),
       mitmFilter_(new QAction(QStringLiteral("絞り込み(&L)"), this)),
+      mitmCloseTab_(new QAction(QStringLiteral("タブの削除(&D)"), this)),
       filterBar_(new QWidget(this)),
       txtFilter_(new QLineEdit(filterBar_)),
       lblFilterError_(new QLabel(filterBar_)),
@@ -101,6 +102,7 @@ DataGridTab::DataGridTab(QWidget* parent)
     connect(tabLogViews_, &QTabBar::currentChanged, this, [this] {
         if (!changingTabs_) onTabSelected();
     });
+    connect(tabLogViews_, &QTabBar::tabCloseRequested, this, [this](int tab) { RemoveTab(tab); });
 
     hfgLogView_->setObjectName(QStringLiteral("hfgLogView"));
     hfgLogView_->installEventFilter(this);
@@ -111,7 +113,8 @@ DataGridTab::DataGridTab(QWidget* parent)
     mnuTab_->setObjectName(QStringLiteral("mnuTab"));
     mitmDelete_ = mnuTab_->addAction(QStringLiteral("このタブを削除(&D)"));
     mitmDelete_->setObjectName(QStringLiteral("mitmDelete"));
-    connect(mitmDelete_, &QAction::triggered, this, &DataGridTab::RemoveTab);
+    connect(mitmDelete_, &QAction::triggered, this,
+            [this] { RemoveTab(std::exchange(menuTab_, -1)); });
 
     mnuCopy_->setObjectName(QStringLiteral("mnuCopy"));
     mitmSelectAll_ = mnuCopy_->addAction(QStringLiteral("全て選択(&A)"));
@@ -184,6 +187,22 @@ DataGridTab::DataGridTab(QWidget* parent)
     connect(mitmFind_, &QAction::triggered, this, &DataGridTab::ShowFindBar);
     addAction(mitmFind_);
     addAction(mitmFilter_);
+    // The keys browsers use for their tabs.
+    mitmCloseTab_->setObjectName(QStringLiteral("mitmCloseTab"));
+    mitmCloseTab_->setShortcuts(QKeySequence::Close);
+    connect(mitmCloseTab_, &QAction::triggered, this, [this] { RemoveTab(); });
+    for (const int step : {1, -1}) {
+        auto* a = new QAction(this);
+        QList<QKeySequence> keys = QKeySequence::keyBindings(
+            step > 0 ? QKeySequence::NextChild : QKeySequence::PreviousChild);
+        keys << QKeySequence(Qt::CTRL | (step > 0 ? Qt::Key_PageDown : Qt::Key_PageUp));
+        a->setShortcuts(keys);
+        connect(a, &QAction::triggered, this, [this, step] { StepTab(step); });
+        addAction(a);
+    }
+    for (QAction* a : actions()) a->setShortcutContext(Qt::WindowShortcut);
+    mitmCloseTab_->setShortcutContext(Qt::WindowShortcut);
+    addAction(mitmCloseTab_);
 
     QHeaderView* header = hfgLogView_->horizontalHeader();
     connect(header, &QHeaderView::sectionClicked, this, &DataGridTab::SortByColumn);
@@ -338,6 +357,7 @@ void DataGridTab::setTabCount(int count) {
         hfgLogView_->hide();
     }
     tabCount_ = count;
+    tabLogViews_->setTabsClosable(count > 0);
 }
 
 void DataGridTab::setTabIndex(int index) {
@@ -375,9 +395,10 @@ void DataGridTab::AddTab(const QString& name, RecordsetPtr recordset) {
     layoutChildren();
 }
 
-void DataGridTab::RemoveTab() {
-    if (tabCount_ > 0) {
-        const int tab = tabLogViews_->currentIndex();
+void DataGridTab::RemoveTab(int tab) {
+    const int shown = tabLogViews_->currentIndex();
+    if (tab < 0) tab = shown;
+    if (tab < tabCount_) {
         if (bound_ == views_[static_cast<size_t>(tab)].get()) bound_ = nullptr;
         *views_[static_cast<size_t>(tab)] = TabView{};
         if (tabCount_ > 1) {
@@ -387,7 +408,13 @@ void DataGridTab::RemoveTab() {
         }
         setTabCount(tabCount_ - 1);
     }
-    bindSelectedTab();
+    // Closing another tab leaves the shown one's scroll and current cell be.
+    if (tab == shown) bindSelectedTab();
+}
+
+void DataGridTab::StepTab(int step) {
+    if (tabCount_ < 2) return;
+    tabLogViews_->setCurrentIndex((tabLogViews_->currentIndex() + step + tabCount_) % tabCount_);
 }
 
 void DataGridTab::SelectAll() {
@@ -567,8 +594,11 @@ bool DataGridTab::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == tabLogViews_ && event->type() == QEvent::MouseButtonPress) {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        // The menu acts on the selected tab, whichever tab was clicked.
-        if (mouse->buttons() == Qt::RightButton) mnuTab_->popup(mouse->globalPosition().toPoint());
+        // The menu acts on the tab clicked, selected or not.
+        if (mouse->buttons() == Qt::RightButton) {
+            menuTab_ = tabLogViews_->tabAt(mouse->position().toPoint());
+            mnuTab_->popup(mouse->globalPosition().toPoint());
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

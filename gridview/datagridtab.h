@@ -60,9 +60,12 @@ public:
     // and selects it.
     void AddTab(const QString& name, RecordsetPtr recordset);
 
-    // Removes the selected tab and releases its table; the tab strip picks
+    // Removes a tab (0-based strip position; the selected one when negative)
+    // and releases its table; removing the selected tab lets the strip pick
     // the tab to show next. On an empty view nothing changes.
-    void RemoveTab();
+    void RemoveTab(int tab = -1);
+    // Selects the next or the previous tab, round from the last to the first.
+    void StepTab(int step);
 
     // Selects the header row and every data row across all bound fields (the
     // row-header column stays out).
@@ -109,6 +112,7 @@ public:
     QAction* mitmExcludeValue() const { return mitmExcludeValue_; }
     QAction* mitmFind() const { return mitmFind_; }
     QAction* mitmFilter() const { return mitmFilter_; }
+    QAction* mitmCloseTab() const { return mitmCloseTab_; }
     QLineEdit* txtFilter() const { return txtFilter_; }
     QLabel* lblFilterError() const { return lblFilterError_; }
     QWidget* findBar() const { return findBar_; }
@@ -153,6 +157,7 @@ private:
     QAction* mitmExcludeValue_;
     QAction* mitmFind_;
     QAction* mitmFilter_;
+    QAction* mitmCloseTab_;
     QWidget* filterBar_;
     QLineEdit* txtFilter_;
     QLabel* lblFilterError_;
@@ -167,6 +172,8 @@ private:
     // The data cell under the pointer when the grid's menu opened, if any.
     int64_t menuRow_ = -1;
     int64_t menuCol_ = -1;
+    // The tab right-clicked for the strip's menu (-1: the selected one).
+    int menuTab_ = -1;
     int tabCount_ = 0;
     int tabIndex_ = 0;
     bool changingTabs_ = false;  // the strip's own selection signals are ours

@@ -8,10 +8,49 @@
 
 namespace brevadin {
 
+bool isNumberText(std::string_view text) {
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+    bool digit = false, point = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
 GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void GridModel::forgetAlignments(const RecordsetPtr& next) {
+    if (next && alignedTable_.lock() == next) return;
+    numberColumns_.assign(next ? next->fieldCount() : 0, 0);
+    alignedTable_ = next;
+}
+
+bool GridModel::isNumberColumn(size_t column) const {
+    if (!table_ || column >= numberColumns_.size()) return false;
+    uint8_t& known = numberColumns_[column];
+    if (known == 0) {
+        // The whole table, not the rows shown: a filter must not move a column's text.
+        bool any = false, all = true;
+        for (size_t r = 0, n = table_->storedRowCount(); r < n && all; ++r) {
+            const std::string_view v = table_->value(r, column);
+            if (v.empty() || v == "-") continue;
+            any = true;
+            all = isNumberText(v);
+        }
+        known = any && all ? 1 : 2;
+    }
+    return known == 1;
+}
 
 void GridModel::setTable(RecordsetPtr table) {
     beginResetModel();
+    forgetAlignments(table);
     table_ = std::move(table);
     rows_.clear();
     if (table_) {
@@ -28,6 +67,7 @@ void GridModel::setTable(RecordsetPtr table) {
 
 void GridModel::setRows(RecordsetPtr table, std::vector<uint32_t> rows) {
     beginResetModel();
+    forgetAlignments(table);
     table_ = std::move(table);
     rows_ = table_ ? std::move(rows) : std::vector<uint32_t>();
     endResetModel();
@@ -80,6 +120,10 @@ int GridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
+    if (role == Qt::TextAlignmentRole && index.isValid())
+        return static_cast<int>(
+            Qt::AlignVCenter |
+            (isNumberColumn(static_cast<size_t>(index.column())) ? Qt::AlignRight : Qt::AlignLeft));
     if (role != Qt::DisplayRole || !index.isValid()) return QVariant();
     return cellText(static_cast<size_t>(index.row()), static_cast<size_t>(index.column()));
 }

@@ -4,6 +4,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "logdata/recordset.h"
@@ -17,6 +19,10 @@ namespace brevadin {
 //
 // The row order belongs to the model alone: sorting permutes the model's
 // storage row numbers and leaves the table's own view untouched.
+// A number as the logs write one: digits with an optional sign and one
+// decimal point ("200", "-5", "0.25").
+bool isNumberText(std::string_view text);
+
 class GridModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -50,6 +56,10 @@ public:
     // The text of a cell, and a field's name; empty outside the table.
     QString cellText(size_t row, size_t column) const;
     QString fieldName(size_t column) const;
+    // True when every value of the field over the model's rows is a number,
+    // "-" and empty values aside, and at least one is. Worked out once per
+    // field while the model shows the same table.
+    bool isNumberColumn(size_t column) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -59,7 +69,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    void forgetAlignments(const RecordsetPtr& next);
+
     RecordsetPtr table_;
+    // Per field: 0 not yet known, 1 numbers, 2 text. Kept over a tab switch
+    // back to the same table, since a scan reads every row of the field.
+    mutable std::vector<uint8_t> numberColumns_;
+    std::weak_ptr<const Recordset> alignedTable_;
     std::vector<uint32_t> rows_;
 };
 

@@ -7,15 +7,19 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
 
+#include "common/atomicfile.h"
 #include "common/qtcommon.h"
 #include "export/frmprogress.h"
 #include "export/xmlconv.h"
@@ -65,9 +69,11 @@ protected:
             item->setSelected(names.contains(item->text(0)));
         }
     }
-    QString tabCaption(frmMain& w) {
-        auto* bar = w.DataGridTab1->tabLogViews();
-        return bar->tabText(bar->currentIndex());
+    QStringList tabCaptions(frmMain& w) {
+        QStringList captions;
+        for (int i = 0; i < w.DataGridTab1->TabCount(); ++i)
+            captions << w.DataGridTab1->tabLogViews()->tabText(i);
+        return captions;
     }
 
     TempFolder dir;
@@ -102,7 +108,7 @@ TEST_F(MainWindowTest, ListsTheFolderAndShowsTheChosenLogsAndCells) {
     QTest::mouseClick(w->lsvLogList->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(w->lsvLogList->viewport(), Qt::LeftButton, {}, rect.center());
     ASSERT_EQ(w->DataGridTab1->TabCount(), 1);
-    EXPECT_EQ(tabCaption(*w), QStringLiteral("a.log"));
+    EXPECT_EQ(tabCaptions(*w), QStringList{"a.log"});
     // Shifted by +9 hours, resolved once through the cache, shown newest first.
     w->mitmSelAll->trigger();
     w->mitmCopy->trigger();
@@ -114,7 +120,7 @@ TEST_F(MainWindowTest, ListsTheFolderAndShowsTheChosenLogsAndCells) {
 
     select(*w, {"b.log", "a.log"});
     w->addTabOfSelected();
-    EXPECT_EQ(tabCaption(*w), QStringLiteral("a.log～b.log"));
+    EXPECT_EQ(tabCaptions(*w), (QStringList{"a.log", "a.log～b.log"}));
     EXPECT_EQ(w->DataGridTab1->Recordset()->rowCount(), 3u);
     w->MyConfig.IncludeAll = false;
     w->MyConfig.IncludeHTML = true;
@@ -125,9 +131,6 @@ TEST_F(MainWindowTest, ListsTheFolderAndShowsTheChosenLogsAndCells) {
         EXPECT_EQ(messages, std::vector{QStringLiteral("表示できるログがありません")});
     }
     EXPECT_EQ(w->DataGridTab1->TabCount(), 2);
-    w->mitmDelete->trigger();  // the menu removes the shown tab
-    EXPECT_EQ(w->DataGridTab1->TabCount(), 1);
-    EXPECT_EQ(tabCaption(*w), QStringLiteral("a.log"));
 
     // Double-clicked cells open WHOIS on the client or an openable referrer.
     QString address = QStringLiteral("unset");
@@ -165,13 +168,17 @@ TEST_F(MainWindowTest, CancelDuringALoadAddsNoTabAndFreesTheWindow) {
         }
     });
     poll.start(5);
-    select(*w, {"big.log"});
-    w->loadFirstSelected();
+    // A double-click and "タブの追加" alike: no tab with part of the rows.
+    for (const bool addTab : {false, true}) {
+        clicked = sawBusy = false;
+        select(*w, {"big.log"});
+        addTab ? w->addTabOfSelected() : w->loadFirstSelected();
+        EXPECT_TRUE(clicked && sawBusy);  // the main window was disabled during the load
+        EXPECT_EQ(w->DataGridTab1->TabCount(), 0);
+        EXPECT_TRUE(w->isEnabled());
+        EXPECT_TRUE(messages.empty());
+    }
     poll.stop();
-    EXPECT_TRUE(clicked && sawBusy);  // the main window was disabled during the load
-    EXPECT_EQ(w->DataGridTab1->TabCount(), 0);
-    EXPECT_TRUE(w->isEnabled());
-    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(MainWindowTest, ExportFollowsTheExtensionRuleAndReportsFailures) {
@@ -198,10 +205,86 @@ TEST_F(MainWindowTest, ExportFollowsTheExtensionRuleAndReportsFailures) {
     EXPECT_FALSE(exportTo("no/such/dir/t.csv"));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].contains(QString::fromStdString(dir.file("no/such/dir/t.csv"))));
+
+    // Through the dialog: it opens in the log folder, then in the last
+    // export's, proposing the tab's caption; a bare name takes the chosen
+    // type's extension; Cancel is silent.
+    const struct {
+        const char *type, *typed, *written, *message;
+    } saves[] = {{"CSVファイル(*.csv)", "bare", "bare.csv", nullptr},
+                 {"XMLファイル(*.xml)", "bare", "bare.xml", nullptr},
+                 {"XMLファイル(*.xml)", "page.htm", nullptr, "拡張子を特定できませんでした。"},
+                 {"CSVファイル(*.csv)", nullptr, nullptr, nullptr}};
+    QString opened = QString::fromStdString(logs), proposed;
+    for (const auto& save : saves) {
+        w->runSaveDialog = [&](QFileDialog& dialog) {
+            EXPECT_EQ(dialog.directory().absolutePath(), opened);
+            proposed = QFileInfo(dialog.selectedFiles().value(0)).fileName();
+            dialog.setDirectory(opened = QString::fromStdString(dir.path()));
+            dialog.selectNameFilter(save.type);
+            Q_EMIT dialog.filterSelected(save.type);  // as a choice in the type box does
+            dialog.selectFile(save.typed);
+            return save.typed ? QDialog::Accepted : QDialog::Rejected;
+        };
+        messages.clear();
+        w->mitmExport->trigger();
+        EXPECT_EQ(proposed, "a.log.xml");
+        EXPECT_EQ(messages, save.message ? std::vector{QString(save.message)} : messages);
+        EXPECT_TRUE(!save.written || std::filesystem::is_regular_file(dir.file(save.written)));
+    }
+    EXPECT_TRUE(messages.empty());  // after Cancel
+}
+
+// A file on the command line, a dropped file or folder and Enter on the list
+// open as a double-click does, each file in a tab of its own; F5 lists anew.
+TEST_F(MainWindowTest, FilesOpenEveryWayAndF5ListsTheFolderAnew) {
+    auto w = open(dir.path());
+    const auto drop = [&](const std::string& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w.get(), &enter);
+        QApplication::sendEvent(w.get(), &event);
+        QCoreApplication::processEvents();  // the drop ends before the load
+    };
+    const std::pair<std::function<void()>, QStringList> ways[] = {
+        {[&] {
+             w->openPaths({QString::fromStdString(logs + "/b.log"),
+                           QString::fromStdString(logs + "/a.log")});
+         },
+         {"b.log", "a.log"}},
+        {[&] { drop(dir.path()), drop(logs + "/img.log"); }, {"img.log"}},
+        {[&] { drop(dir.path()), drop(logs); }, {}},
+        {[&] {
+             select(*w, {"a.log", "b.log"}), QTest::keyClick(w->lsvLogList, Qt::Key_Return);
+         },
+         {"a.log", "b.log"}}};
+    for (const auto& [act, tabs] : ways) {
+        const int before = w->DataGridTab1->TabCount();
+        act();
+        EXPECT_EQ(w->statusPanel1->text(), QString::fromStdString(logs));
+        EXPECT_EQ(tabCaptions(*w).mid(before), tabs);
+    }
+    writeFile(logs + "/c.log", w3c(""));
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QTest::keyClick(w.get(), Qt::Key_F5);
+    EXPECT_EQ(w->lsvLogList->topLevelItemCount(), 4);
+}
+
+// A window stored beyond its screen, as at scale factor 2 on a small
+// screen, comes back wholly on it.
+TEST_F(MainWindowTest, TheWindowIsAlwaysWhollyOnItsScreen) {
+    writeFile(paths.settingsFile,
+              "[" + executableBaseName() +
+                  "]\nWinLeft=-500\nWinTop=-16\nWinWidth=1350\nWinHeight=1074\n");
+    auto w = open(logs);
+    EXPECT_TRUE(w->screen()->availableGeometry().contains(w->frameGeometry()));
 }
 
 // A folder that cannot be listed is shown as missing but never stored.
-TEST_F(MainWindowTest, ClosingSavesSettingsAndNewHostsNewestFirst) {
+TEST_F(MainWindowTest, ClosingSavesSettingsTheWindowAndNewHostsNewestFirst) {
     {
         auto w = open(logs);
         w->MyConfig.TimeDiff = -5;
@@ -211,6 +294,8 @@ TEST_F(MainWindowTest, ClosingSavesSettingsAndNewHostsNewestFirst) {
         w->chooseFolder(&missing);
         EXPECT_EQ(w->statusPanel1->text(), QStringLiteral("フォルダが見つかりません。"));
         EXPECT_EQ(w->lsvLogList->topLevelItemCount(), 3);  // the list keeps its items
+        w->setGeometry(70, 90, 520, 310);
+        w->splitMain->setSizes({120, 400});
         w->close();
     }
     std::string ini = readFile(paths.settingsFile);
@@ -226,6 +311,8 @@ TEST_F(MainWindowTest, ClosingSavesSettingsAndNewHostsNewestFirst) {
     const int calls = resolver->totalCalls();
     auto w = open("");
     EXPECT_EQ(w->statusPanel1->text(), QString::fromStdString(logs));
+    EXPECT_EQ(w->geometry(), QRect(70, 90, 520, 310));  // and the window as it was
+    EXPECT_EQ(w->splitMain->sizes().value(0), 120);
     select(*w, {"b.log"});
     w->loadFirstSelected();
     EXPECT_EQ(resolver->totalCalls(), calls);
@@ -257,7 +344,7 @@ TEST_F(MainWindowTest, FileNamesThatAreNotUtf8ShowTheirBytesAndStillOpen) {
                   "file://" + logs + "/" + bytes);
         w->loadFirstSelected();
         ASSERT_EQ(w->DataGridTab1->TabCount(), 1);
-        EXPECT_EQ(tabCaption(*w), shown);
+        EXPECT_EQ(tabCaptions(*w), QStringList{shown});
         ASSERT_TRUE(w->DataGridTab1->Recordset());
         EXPECT_EQ(w->DataGridTab1->Recordset()->rowCount(), 1u);
     }

@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QRect>
 #include <QUrl>
 
 #include "common/qtcommon.h"
@@ -41,6 +42,18 @@ TEST(Desktop, QtTextsAreJapaneseAndAFailedOpenSaysWhat) {
         EXPECT_TRUE(shown.size() == i + 1 && shown[i].contains(t)) << t.toStdString();
     }
     setMessagePresenter(old);
+}
+
+// A window is moved, and shrunk where it is larger, to lie wholly in the
+// work area: at scale factor 2 a 1000-pixel screen is 500 logical pixels high.
+TEST(WindowPlace, FitsWhollyInTheWorkArea) {
+    const struct {
+        QRect outer, area, fitted;
+    } cases[] = {{{10, 10, 100, 100}, {0, 0, 800, 600}, {10, 10, 100, 100}},
+                 {{750, -16, 100, 100}, {0, 0, 800, 600}, {700, 0, 100, 100}},
+                 {{-21, -16, 683, 1074 / 2 + 50}, {0, 0, 640, 500}, {0, 0, 640, 500}},
+                 {{1200, 0, 400, 900}, {1280, 24, 1024, 744}, {1280, 24, 400, 744}}};
+    for (const auto& c : cases) EXPECT_EQ(fittedToArea(c.outer, c.area), c.fitted) << c.outer.x();
 }
 
 }  // namespace

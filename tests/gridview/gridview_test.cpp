@@ -127,5 +127,20 @@ TEST_F(GridViewTest, SortIsAStableDescendingSortByCharacterCodeOnTheSelectedColu
     EXPECT_EQ(grid.Rows(), 1);
 }
 
+// Right-aligned exactly where every value is a number, "-" and empty aside.
+TEST_F(GridViewTest, ColumnsOfNumbersAloneAreRightAligned) {
+    const std::vector<std::string> names = {"sc-status", "sc-bytes", "time",  "c-ip",
+                                            "dashes",    "signed",   "bare+", "1e3"};
+    const bool right[] = {true, true, false, false, false, true, false, false};
+    grid.setDataSource(
+        makeTable(names, {{"200", "-", "00:00:01", "192.0.2.1", "-", "-5", "-5", "2"},
+                          {"404", "1024", "00:00:02", "3.5", "", "0.25", "+", "1e3"},
+                          {"304", "", "x", "10", "-", "+7", "1", "3"}}));
+    for (int c = 0; c < 8; ++c) {
+        const int align = grid.model()->index(0, c).data(Qt::TextAlignmentRole).toInt();
+        EXPECT_EQ((align & Qt::AlignRight) != 0, right[c]) << names[static_cast<size_t>(c)];
+    }
+}
+
 }  // namespace
 }  // namespace brevadin
