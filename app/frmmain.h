@@ -24,6 +24,7 @@ class QStatusBar;
 namespace brevadin {
 
 class DataGridTab;
+class frmSummary;
 
 // The log list: file names and sizes, several selected at once, dragged out
 // to other programs as a list of files (copy only).
@@ -95,6 +96,7 @@ public:
     QAction* mitmAddTab = nullptr;
     QAction* mitmDelete = nullptr;
     QAction* mitmExport = nullptr;
+    QAction* mitmSummary = nullptr;
     QMenu* mitmEdit = nullptr;
     QAction* mitmCopy = nullptr;
     QAction* mitmSelAll = nullptr;
@@ -122,6 +124,8 @@ public:
     // filters, as XML or CSV, chosen by the last three letters of the name
     // the save dialog returns (or `chosen`).
     void exportActiveTab(const QString* chosen = nullptr);
+    // "集計(&S)": the shown tab's summary in a window of its own.
+    frmSummary* openSummary();
 
     // The WHOIS window, preset with address; shown modally through
     // showWhois, which tests replace.
