@@ -164,7 +164,7 @@ void frmSummary::recompute() {
 
 void frmSummary::onRowsChanged() {
     // The signal speaks of the selected tab, which need not be ours.
-    if (grid_->SelectedTab() != tab_) return;
+    if (grid_->SelectedTab() != tab_ || grid_->Recordset() != table_) return;
     if (grid_->FilterText().toStdString() == filter_ && grid_->ShownRows() == rows_) return;
     recompute();
 }
@@ -299,7 +299,12 @@ void frmSummary::copyList(SummaryList l) {
 void frmSummary::filterByEntry(SummaryList l, int row) {
     if (!summary_ || row < 0 || static_cast<size_t>(row) >= summary_->list(l).size()) return;
     const std::string clause = summaryClause(*table_, l, summary_->list(l)[row].key);
-    if (clause.empty() || !grid_->SelectTab(tab_)) return;
+    if (clause.empty()) return;
+    if (!grid_->SelectTab(tab_, table_.get())) {
+        fncCallMessage(QStringLiteral("集計したタブは閉じられています。"), kMsgOkOnly, QString(),
+                       this);
+        return;
+    }
     grid_->AddFilterClause(clause);
     QWidget* main = grid_->window();
     main->raise();

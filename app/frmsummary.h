@@ -38,8 +38,6 @@ public:
     QChartView* chartView() const { return chartView_; }
     // Saves the chart as PNG to `path`; false when it could not be written.
     bool saveChart(const QString& path);
-    // Puts the list on the clipboard as TSV, its header line first.
-    void copyList(SummaryList l);
 
 Q_SIGNALS:
     // New sums are on show.
@@ -51,6 +49,8 @@ private:
     void showSummary(Summary s);
     void drawChart(const Summary& s);
     void filterByEntry(SummaryList l, int row);
+    // Puts the list on the clipboard as TSV, its header line first.
+    void copyList(SummaryList l);
 
     DataGridTab* grid_;
     const void* tab_;

@@ -340,9 +340,9 @@ const void* DataGridTab::SelectedTab() const {
     return selectedView();
 }
 
-bool DataGridTab::SelectTab(const void* tab) {
+bool DataGridTab::SelectTab(const void* tab, const brevadin::Recordset* table) {
     for (size_t i = 0; i < views_.size(); ++i) {
-        if (views_[i].get() != tab || !views_[i]->table) continue;
+        if (views_[i].get() != tab || views_[i]->table.get() != table) continue;
         setTabIndex(static_cast<int>(i) + 1);
         return true;
     }

@@ -97,9 +97,10 @@ public:
     // its box too) and applies it.
     void AddFilterClause(const std::string& clause);
     // The selected tab as a token that stays its own while tabs come and go
-    // (null without a table), and the way back to it: false once it is gone.
+    // (null without a table), and the way back to it while it still holds
+    // `table` (a new tab may reuse a closed one's token): false once it is gone.
     const void* SelectedTab() const;
-    bool SelectTab(const void* tab);
+    bool SelectTab(const void* tab, const brevadin::Recordset* table);
 
     // The selected tab's shown rows and all of its rows.
     size_t ShownRows() const;
