@@ -211,10 +211,12 @@ void frmSummary::drawChart(const Summary& s) {
     std::vector<SummaryEntry> bars;
     int64_t firstBar = s.firstHour;
     if (daily) {
-        firstBar = s.firstHour >= 0 ? s.firstHour / 24 : -((-s.firstHour + 23) / 24);
+        // Floored, as hours before 1970 are negative.
+        auto dayOf = [](int64_t hour) { return hour >= 0 ? hour / 24 : -((-hour + 23) / 24); };
+        firstBar = dayOf(s.firstHour);
         for (size_t i = 0; i < s.hours.size(); ++i) {
             const auto at =
-                static_cast<size_t>((s.firstHour + static_cast<int64_t>(i)) / 24 - firstBar);
+                static_cast<size_t>(dayOf(s.firstHour + static_cast<int64_t>(i)) - firstBar);
             if (bars.size() <= at) bars.resize(at + 1);
             bars[at].requests += s.hours[i].requests;
             bars[at].bytes += s.hours[i].bytes;
