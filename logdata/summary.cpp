@@ -17,45 +17,45 @@ constexpr int64_t kNoMoment = INT64_MIN;
 // artefact and cost memory for nothing.
 constexpr int64_t kMaxHourSpan = 1000000;
 
-enum class MomentKind { None, W3c, Ncsa, Iis };
 enum class PathKind { Stem, Request, Target };
 
-// Which field of the table plays each part; -1 where it has none.
-struct Roles {
-    int client = -1, path = -1, status = -1, bytes = -1, referrer = -1, agent = -1;
-    int date = -1, time = -1;
-    MomentKind moment = MomentKind::None;
-    PathKind pathKind = PathKind::Stem;
+struct Field {
+    int column;
+    PathKind kind = PathKind::Stem;
 };
 
-int firstField(const Recordset& t, std::initializer_list<std::string_view> names) {
+// Which fields of the table play each part, in the order they are asked: a
+// tab gathered from logs of different formats holds the fields of each, and
+// a row fills only its own format's.
+struct Roles {
+    std::vector<Field> client, path, status, bytes, referrer, agent;
+    int ncsaDate = -1, iisDate = -1, iisTime = -1, w3cDate = -1, w3cTime = -1;
+    bool anyMoment() const { return ncsaDate >= 0 || iisDate >= 0 || w3cDate >= 0; }
+};
+
+std::vector<Field> fieldsOf(const Recordset& t, std::initializer_list<std::string_view> names) {
+    std::vector<Field> out;
     for (std::string_view n : names)
-        if (int i = t.fieldIndex(n); i >= 0) return i;
-    return -1;
+        if (int c = t.fieldIndex(n); c >= 0) out.push_back({c});
+    return out;
 }
 
 Roles rolesOf(const Recordset& t) {
     Roles r;
-    r.client = firstField(t, {"c-ip", "Host", "ユーザーのIPアドレス"});
-    r.status = firstField(t, {"sc-status", "Status", "サービスのステータスコード"});
-    r.bytes = firstField(t, {"sc-bytes", "Byte", "送信バイト数"});
-    r.referrer = firstField(t, {"cs(Referer)"});
-    r.agent = firstField(t, {"cs(User-Agent)"});
-    if ((r.path = t.fieldIndex("cs-uri-stem")) < 0) {
-        if ((r.path = t.fieldIndex("Request")) >= 0)
-            r.pathKind = PathKind::Request;
-        else if ((r.path = t.fieldIndex("操作の対象")) >= 0)
-            r.pathKind = PathKind::Target;
-    }
-    // Every loaded table has a "date" (W3C's); NCSA and IIS tables leave it
-    // empty and carry their own moment fields.
-    if ((r.date = t.fieldIndex("Date")) >= 0) {
-        r.moment = MomentKind::Ncsa;
-    } else if ((r.date = t.fieldIndex("日付")) >= 0 && (r.time = t.fieldIndex("時刻")) >= 0) {
-        r.moment = MomentKind::Iis;
-    } else if ((r.date = t.fieldIndex("date")) >= 0 && (r.time = t.fieldIndex("time")) >= 0) {
-        r.moment = MomentKind::W3c;
-    }
+    r.client = fieldsOf(t, {"c-ip", "Host", "ユーザーのIPアドレス"});
+    r.status = fieldsOf(t, {"sc-status", "Status", "サービスのステータスコード"});
+    r.bytes = fieldsOf(t, {"sc-bytes", "Byte", "送信バイト数"});
+    r.referrer = fieldsOf(t, {"cs(Referer)"});
+    r.agent = fieldsOf(t, {"cs(User-Agent)"});
+    const std::pair<std::string_view, PathKind> kPaths[] = {{"cs-uri-stem", PathKind::Stem},
+                                                            {"Request", PathKind::Request},
+                                                            {"操作の対象", PathKind::Target}};
+    for (const auto& [name, kind] : kPaths)
+        if (int c = t.fieldIndex(name); c >= 0) r.path.push_back({c, kind});
+    r.ncsaDate = t.fieldIndex("Date");
+    if ((r.iisTime = t.fieldIndex("時刻")) >= 0) r.iisDate = t.fieldIndex("日付");
+    // Every loaded table has a "date" (W3C's), empty in NCSA and IIS rows.
+    if ((r.w3cTime = t.fieldIndex("time")) >= 0) r.w3cDate = t.fieldIndex("date");
     return r;
 }
 
@@ -118,33 +118,48 @@ std::string_view pathOf(std::string_view v, PathKind kind) {
     return v;
 }
 
-// Per value id of one column, the id of the key it counts under (0 for
-// none), and the keys' texts.
+// Per value id of each field, the key it counts under (0 for none), and the
+// keys' texts. A row counts under its first field that holds a key.
 struct KeyMap {
-    std::vector<uint32_t> keyOf;
+    std::vector<const Column*> columns;
+    std::vector<std::vector<uint32_t>> keyOf;
     std::vector<std::string_view> keys;
+
+    uint32_t keyAt(uint32_t row) const {
+        for (size_t c = 0; c < columns.size(); ++c)
+            if (const uint32_t k = keyOf[c][columns[c]->id(row)]) return k;
+        return 0;
+    }
 };
 
-KeyMap keyMap(const Column& c, std::optional<PathKind> derive) {
-    const StringPool& pool = c.pool();
+KeyMap keyMap(const Recordset& t, const std::vector<Field>& fields) {
     KeyMap m;
-    m.keyOf.resize(pool.size());
-    if (!derive || *derive == PathKind::Stem) {
+    for (const Field& f : fields) m.columns.push_back(&t.column(static_cast<size_t>(f.column)));
+    m.keyOf.resize(fields.size());
+    if (fields.size() == 1 && fields[0].kind == PathKind::Stem) {
+        // The values are the keys: their ids serve, with no hashing of a
+        // million distinct clients.
+        const StringPool& pool = m.columns[0]->pool();
         m.keys.resize(pool.size());
+        m.keyOf[0].resize(pool.size());
         for (uint32_t id = 1; id < pool.size(); ++id) {
             m.keys[id] = pool.text(id);
-            m.keyOf[id] = m.keys[id].empty() ? 0 : id;
+            m.keyOf[0][id] = m.keys[id].empty() ? 0 : id;
         }
         return m;
     }
     std::unordered_map<std::string_view, uint32_t> seen;
     m.keys.push_back({});
-    for (uint32_t id = 1; id < pool.size(); ++id) {
-        const std::string_view key = pathOf(pool.text(id), *derive);
-        if (key.empty()) continue;
-        auto [it, added] = seen.emplace(key, static_cast<uint32_t>(m.keys.size()));
-        if (added) m.keys.push_back(key);
-        m.keyOf[id] = it->second;
+    for (size_t c = 0; c < fields.size(); ++c) {
+        const StringPool& pool = m.columns[c]->pool();
+        m.keyOf[c].resize(pool.size());
+        for (uint32_t id = 1; id < pool.size(); ++id) {
+            const std::string_view key = pathOf(pool.text(id), fields[c].kind);
+            if (key.empty()) continue;
+            auto [it, added] = seen.emplace(key, static_cast<uint32_t>(m.keys.size()));
+            if (added) m.keys.push_back(key);
+            m.keyOf[c][id] = it->second;
+        }
     }
     return m;
 }
@@ -195,10 +210,10 @@ std::string likeClause(std::string_view field, std::string_view pattern) {
     return out + "'";
 }
 
-std::string pathClause(const Recordset& table, const Roles& r, std::string_view key) {
-    const std::string& f = table.fields()[static_cast<size_t>(r.path)].name;
+std::string pathClause(const Recordset& table, const Field& field, std::string_view key) {
+    const std::string& f = table.fields()[static_cast<size_t>(field.column)].name;
     const std::string k(key);
-    switch (r.pathKind) {
+    switch (field.kind) {
         case PathKind::Stem:
             return valueClause(f, key, false);
         case PathKind::Target:
@@ -208,6 +223,14 @@ std::string pathClause(const Recordset& table, const Roles& r, std::string_view 
                    likeClause(f, "* " + k + " *") + " or " + likeClause(f, "* " + k + "?*");
     }
     return {};
+}
+
+// Any of the fields holding the key.
+std::string anyClause(const Recordset& table, const std::vector<Field>& fields,
+                      std::string_view key) {
+    std::string out;
+    for (const Field& f : fields) out += (out.empty() ? "" : " or ") + pathClause(table, f, key);
+    return out;
 }
 
 // A key in a TSV cell: tabs and line ends would break the row.
@@ -230,59 +253,72 @@ std::optional<Summary> summarize(const Recordset& table, const std::vector<uint3
     const Roles r = rolesOf(table);
     Summary s;
     s.requests = rows.size();
-    s.hasMomentField = r.moment != MomentKind::None;
+    s.hasMomentField = r.anyMoment();
 
     // Everything a value means is worked out once per distinct value.
-    const Column* bytesCol = r.bytes >= 0 ? &table.column(static_cast<size_t>(r.bytes)) : nullptr;
-    std::vector<uint64_t> bytesById;
-    if (bytesCol)
-        for (uint32_t id = 0; id < bytesCol->pool().size(); ++id)
-            bytesById.push_back(bytesOf(bytesCol->pool().text(id)));
-
-    const Column* dateCol = r.date >= 0 ? &table.column(static_cast<size_t>(r.date)) : nullptr;
-    const Column* timeCol = r.time >= 0 ? &table.column(static_cast<size_t>(r.time)) : nullptr;
-    std::vector<int64_t> dateById, timeById;
-    if (s.hasMomentField) {
-        for (uint32_t id = 0; id < dateCol->pool().size(); ++id) {
-            const std::string_view v = dateCol->pool().text(id);
-            int64_t x = kNoMoment;
-            if (r.moment == MomentKind::W3c) {
-                x = w3cDay(v);
-            } else if (r.moment == MomentKind::Iis) {
-                if (!readIisDay(v, &x)) x = kNoMoment;
-            } else if (readNcsaMoment(v, &x)) {
-                x += int64_t{timeDiffHours} * 3600;
-            } else {
-                x = kNoMoment;
-            }
-            dateById.push_back(x);
-        }
-        if (timeCol)
-            for (uint32_t id = 0; id < timeCol->pool().size(); ++id)
-                timeById.push_back(clockSeconds(timeCol->pool().text(id)));
-    }
-
-    struct ListSource {
-        const Column* column = nullptr;
-        KeyMap map;
-        std::vector<Tally> tally;
+    auto perValue = [&](int column, auto read) {
+        using T = decltype(read(std::string_view()));
+        std::vector<T> out;
+        if (column < 0) return out;
+        const StringPool& pool = table.column(static_cast<size_t>(column)).pool();
+        out.reserve(pool.size());
+        for (uint32_t id = 0; id < pool.size(); ++id) out.push_back(read(pool.text(id)));
+        return out;
     };
-    std::array<ListSource, kSummaryListCount> src;
-    const int columnOf[kSummaryListCount] = {r.client, r.path, r.referrer,
-                                             r.agent,  r.path, r.status};
-    for (size_t l = 0; l < kSummaryListCount; ++l) {
-        if (columnOf[l] < 0) continue;
-        src[l].column = &table.column(static_cast<size_t>(columnOf[l]));
-        const bool path = l == static_cast<size_t>(SummaryList::Paths) ||
-                          l == static_cast<size_t>(SummaryList::NotFound);
-        src[l].map = keyMap(*src[l].column, path ? std::optional(r.pathKind) : std::nullopt);
-        src[l].tally.resize(src[l].map.keys.size());
+    auto columnOf = [&](int c) { return c < 0 ? nullptr : &table.column(static_cast<size_t>(c)); };
+    std::vector<const Column*> bytesCols;
+    std::vector<std::vector<uint64_t>> bytesById;
+    for (const Field& f : r.bytes) {
+        bytesCols.push_back(columnOf(f.column));
+        bytesById.push_back(perValue(f.column, bytesOf));
     }
-    std::vector<char> notFoundById;
-    if (r.status >= 0)
-        for (uint32_t id = 0; id < src[5].column->pool().size(); ++id)
-            notFoundById.push_back(src[5].column->pool().text(id) == "404");
-    auto& notFound = src[static_cast<size_t>(SummaryList::NotFound)];
+    auto bytesAt = [&](uint32_t row) -> uint64_t {
+        for (size_t c = 0; c < bytesCols.size(); ++c)
+            if (const uint32_t id = bytesCols[c]->id(row)) return bytesById[c][id];
+        return 0;
+    };
+    const int64_t shift = int64_t{timeDiffHours} * 3600;
+    const auto ncsa = perValue(r.ncsaDate, [&](std::string_view v) {
+        int64_t x;
+        return readNcsaMoment(v, &x) ? x + shift : kNoMoment;
+    });
+    const auto iisDay = perValue(r.iisDate, [](std::string_view v) {
+        int64_t x;
+        return readIisDay(v, &x) ? x : kNoMoment;
+    });
+    const auto iisTime = perValue(r.iisTime, clockSeconds);
+    const auto w3cDays = perValue(r.w3cDate, w3cDay);
+    const auto w3cTime = perValue(r.w3cTime, clockSeconds);
+    const Column *ncsaCol = columnOf(r.ncsaDate), *iisDayCol = columnOf(r.iisDate),
+                 *iisTimeCol = columnOf(r.iisTime), *w3cDayCol = columnOf(r.w3cDate),
+                 *w3cTimeCol = columnOf(r.w3cTime);
+    auto dayAndTime = [](int64_t day, int64_t time) {
+        return day == kNoMoment || time == kNoMoment ? kNoMoment : day * 86400 + time;
+    };
+    auto momentAt = [&](uint32_t row) {
+        int64_t m = ncsaCol ? ncsa[ncsaCol->id(row)] : kNoMoment;
+        if (m == kNoMoment && iisDayCol)
+            m = dayAndTime(iisDay[iisDayCol->id(row)], iisTime[iisTimeCol->id(row)]);
+        if (m == kNoMoment && w3cDayCol)
+            m = dayAndTime(w3cDays[w3cDayCol->id(row)], w3cTime[w3cTimeCol->id(row)]);
+        return m;
+    };
+
+    const std::vector<Field>* fieldsOfList[kSummaryListCount] = {&r.client, &r.path, &r.referrer,
+                                                                 &r.agent,  &r.path, &r.status};
+    std::array<KeyMap, kSummaryListCount> maps;
+    std::array<std::vector<Tally>, kSummaryListCount> tallies;
+    for (size_t l = 0; l < kSummaryListCount; ++l) {
+        if (l == static_cast<size_t>(SummaryList::NotFound)) continue;  // the paths' keys
+        maps[l] = keyMap(table, *fieldsOfList[l]);
+        tallies[l].resize(maps[l].keys.size());
+    }
+    const size_t paths = static_cast<size_t>(SummaryList::Paths);
+    const size_t statuses = static_cast<size_t>(SummaryList::Statuses);
+    const size_t notFound = static_cast<size_t>(SummaryList::NotFound);
+    tallies[notFound].resize(maps[paths].keys.size());
+    std::vector<char> isNotFound;
+    for (std::string_view key : maps[statuses].keys) isNotFound.push_back(key == "404");
 
     std::vector<int64_t> moments;
     if (s.hasMomentField) moments.resize(rows.size(), kNoMoment);
@@ -290,33 +326,25 @@ std::optional<Summary> summarize(const Recordset& table, const std::vector<uint3
     for (size_t i = 0; i < rows.size(); ++i) {
         if ((i & 0xFFFF) == 0 && cancelled && cancelled()) return std::nullopt;
         const uint32_t row = rows[i];
-        const uint64_t b = bytesCol ? bytesById[bytesCol->id(row)] : 0;
+        const uint64_t b = bytesAt(row);
         s.bytes += b;
-        for (size_t l = 0; l < kSummaryListCount - 2; ++l) {
-            ListSource& ls = src[l];
-            if (!ls.column) continue;
-            Tally& t = ls.tally[ls.map.keyOf[ls.column->id(row)]];
+        uint32_t path = 0, status = 0;
+        for (size_t l = 0; l < kSummaryListCount; ++l) {
+            if (l == notFound || maps[l].columns.empty()) continue;
+            const uint32_t k = maps[l].keyAt(row);
+            Tally& t = tallies[l][k];
             ++t.requests;
             t.bytes += b;
+            if (l == paths) path = k;
+            if (l == statuses) status = k;
         }
-        if (src[5].column) {
-            const uint32_t status = src[5].column->id(row);
-            Tally& t = src[5].tally[status];
+        if (status && isNotFound[status]) {
+            Tally& t = tallies[notFound][path];
             ++t.requests;
             t.bytes += b;
-            if (notFoundById[status] && notFound.column) {
-                Tally& n = notFound.tally[notFound.map.keyOf[notFound.column->id(row)]];
-                ++n.requests;
-                n.bytes += b;
-            }
         }
         if (s.hasMomentField) {
-            int64_t m = dateById[dateCol->id(row)];
-            if (timeCol && m != kNoMoment) {
-                const int64_t t = timeById[timeCol->id(row)];
-                m = t == kNoMoment ? kNoMoment : m * 86400 + t;
-            }
-            moments[i] = m;
+            const int64_t m = moments[i] = momentAt(row);
             if (m != kNoMoment) {
                 lo = std::min(lo, m);
                 hi = std::max(hi, m);
@@ -336,19 +364,16 @@ std::optional<Summary> summarize(const Recordset& table, const std::vector<uint3
                 SummaryEntry& h =
                     s.hours[static_cast<size_t>(floorDiv(moments[i], 3600) - s.firstHour)];
                 ++h.requests;
-                h.bytes += bytesCol ? bytesById[bytesCol->id(rows[i])] : 0;
+                h.bytes += bytesAt(rows[i]);
             }
         }
     }
 
-    if (src[0].column)
-        for (uint32_t k = 1; k < src[0].tally.size(); ++k)
-            s.clients += src[0].tally[k].requests != 0;
+    for (size_t k = 1; k < tallies[0].size(); ++k) s.clients += tallies[0][k].requests != 0;
     for (size_t l = 0; l < kSummaryListCount; ++l) {
-        if (!src[l].column) continue;
-        const bool all = l == static_cast<size_t>(SummaryList::Statuses);
-        s.lists[l] = topOf(src[l].map, src[l].tally, all ? SIZE_MAX : topN);
-        if (all) std::sort(s.lists[l].begin(), s.lists[l].end(), statusBefore);
+        const KeyMap& keys = maps[l == notFound ? paths : l];
+        s.lists[l] = topOf(keys, tallies[l], l == statuses ? SIZE_MAX : topN);
+        if (l == statuses) std::sort(s.lists[l].begin(), s.lists[l].end(), statusBefore);
     }
     return s;
 }
@@ -371,22 +396,20 @@ std::string summaryHourText(int64_t hour) {
 
 std::string summaryClause(const Recordset& table, SummaryList list, std::string_view key) {
     const Roles r = rolesOf(table);
-    auto named = [&](int f) { return table.fields()[static_cast<size_t>(f)].name; };
     switch (list) {
         case SummaryList::Clients:
-            return r.client < 0 ? "" : valueClause(named(r.client), key, false);
+            return anyClause(table, r.client, key);
         case SummaryList::Referrers:
-            return r.referrer < 0 ? "" : valueClause(named(r.referrer), key, false);
+            return anyClause(table, r.referrer, key);
         case SummaryList::Agents:
-            return r.agent < 0 ? "" : valueClause(named(r.agent), key, false);
+            return anyClause(table, r.agent, key);
         case SummaryList::Statuses:
-            return r.status < 0 ? "" : valueClause(named(r.status), key, false);
+            return anyClause(table, r.status, key);
         case SummaryList::Paths:
-            return r.path < 0 ? "" : pathClause(table, r, key);
+            return anyClause(table, r.path, key);
         case SummaryList::NotFound:
-            if (r.path < 0 || r.status < 0) return "";
-            return andClauses(valueClause(named(r.status), "404", false),
-                              pathClause(table, r, key));
+            if (r.path.empty() || r.status.empty()) return "";
+            return andClauses(anyClause(table, r.status, "404"), anyClause(table, r.path, key));
     }
     return {};
 }

@@ -76,6 +76,22 @@ const Case kCases[] = {
      "# top referrers\nkey\trequests\tbytes\n\n# top user agents\nkey\trequests\tbytes\n\n"
      "# top 404 paths\nkey\trequests\tbytes\n\n"
      "# status codes\nstatus\trequests\tbytes\n200\t1\t100\n500\t1\t0\n\n"},
+    // Logs of two formats in one tab: each row counts through its own fields.
+    {"NCSA and IIS gathered",
+     {"Host", "Date", "Request", "Status", "Byte", "ユーザーのIPアドレス", "日付", "時刻",
+      "送信バイト数", "サービスのステータスコード", "操作の対象"},
+     {{"1.1.1.1", "01/May/2003:15:00:00 +0000", "GET /a?x HTTP/1.1", "404", "10"},
+      {"", "", "", "", "", "1.1.1.1", "05/02/03", "00:30:00", "5", "404", "/a"}},
+     {0, 1},
+     20,
+     "# totals\nname\tvalue\nrequests\t2\nbytes\t15\nclients\t1\n"
+     "first\t2003-05-02 00:00:00\nlast\t2003-05-02 00:30:00\n\n"
+     "# requests per hour\nhour\trequests\tbytes\n2003-05-02 00\t2\t15\n\n"
+     "# top clients\nkey\trequests\tbytes\n1.1.1.1\t2\t15\n\n"
+     "# top paths\nkey\trequests\tbytes\n/a\t2\t15\n\n"
+     "# top referrers\nkey\trequests\tbytes\n\n# top user agents\nkey\trequests\tbytes\n\n"
+     "# top 404 paths\nkey\trequests\tbytes\n/a\t2\t15\n\n"
+     "# status codes\nstatus\trequests\tbytes\n404\t2\t15\n\n"},
 };
 
 TEST(Summary, HandWorkedLogs) {
