@@ -31,11 +31,9 @@ public:
     frmSummary(DataGridTab* grid, int timeDiff, QWidget* parent = nullptr);
     ~frmSummary() override;
 
-    // The shown figures (for tests): nothing until the first sums arrive.
-    const std::optional<Summary>& summary() const { return summary_; }
+    // The request count shown and the top lists (for tests).
     QLabel* lblRequests() const { return values_[0]; }
     QTableWidget* list(SummaryList l) const { return lists_[static_cast<size_t>(l)]; }
-    QChartView* chartView() const { return chartView_; }
     // Saves the chart as PNG to `path`; false when it could not be written.
     bool saveChart(const QString& path);
 
