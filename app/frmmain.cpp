@@ -1,5 +1,7 @@
 #include "app/frmmain.h"
 
+#include "app/frmsummary.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -252,6 +254,8 @@ void frmMain::buildMenu() {
     mitmTab->addAction(mitmDelete);
     mitmTab->addSeparator()->setObjectName(QStringLiteral("mitmBorder"));
     item(mitmTab, mitmExport, "mitmExport", QStringLiteral("外部主力(&E)"));
+    item(mitmTab, mitmSummary, "mitmSummary", QStringLiteral("集計(&S)"));
+    mitmSummary->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     mitmEdit = bar->addMenu(QStringLiteral("編集(&E)"));
     mitmEdit->setObjectName(QStringLiteral("mitmEdit"));
     item(mitmEdit, mitmCopy, "mitmCopy", QStringLiteral("コピー(&C)        Ctrl+C"));
@@ -280,6 +284,7 @@ void frmMain::buildMenu() {
         fncGetLogList(shown.isEmpty() ? QString::fromStdString(MyConfig.ReadPath) : shown);
     });
     connect(mitmExport, &QAction::triggered, this, [this] { exportActiveTab(); });
+    connect(mitmSummary, &QAction::triggered, this, [this] { openSummary(); });
     connect(mitmCopy, &QAction::triggered, this, [this] { DataGridTab1->CopySelected(); });
     connect(mitmSelAll, &QAction::triggered, this, [this] { DataGridTab1->SelectAll(); });
     connect(mitmWhois, &QAction::triggered, this, [this] { openWhois(QString()); });
@@ -431,6 +436,17 @@ void frmMain::chooseFolder(const QString* chosen) {
     // The same folder again lists it anew: a log may have been added.
     if (picked.isEmpty()) return;
     if (!fncGetLogList(picked)) MyConfig.ReadPath = picked.toStdString();
+}
+
+frmSummary* frmMain::openSummary() {
+    if (!DataGridTab1->Recordset()) {
+        fncCallMessage(QStringLiteral("アクティブなログがありません。"), kMsgOkOnly, QString(),
+                       this);
+        return nullptr;
+    }
+    auto* window = new frmSummary(DataGridTab1, MyConfig.TimeDiff, this);
+    window->show();
+    return window;
 }
 
 void frmMain::exportActiveTab(const QString* chosen) {

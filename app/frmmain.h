@@ -26,6 +26,7 @@ class QStatusBar;
 namespace brevadin {
 
 class DataGridTab;
+class frmSummary;
 
 // The log list: file names and sizes, several selected at once, dragged out
 // to other programs as a list of files (copy only).
@@ -104,6 +105,7 @@ public:
     QAction* mitmAddTab = nullptr;
     QAction* mitmDelete = nullptr;
     QAction* mitmExport = nullptr;
+    QAction* mitmSummary = nullptr;
     QMenu* mitmEdit = nullptr;
     QAction* mitmCopy = nullptr;
     QAction* mitmSelAll = nullptr;
@@ -138,6 +140,8 @@ public:
     // runSaveDialog, which tests replace.
     void exportActiveTab(const QString* chosen = nullptr);
     std::function<int(QFileDialog&)> runSaveDialog;
+    // "集計(&S)": the shown tab's summary in a window of its own.
+    frmSummary* openSummary();
 
     // The WHOIS window, preset with address; shown modally through
     // showWhois, which tests replace.

@@ -43,7 +43,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libpugixml1v5")
   if(BREVADIN_GUI)
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6core6, libqt6gui6, libqt6widgets6, \
-libqt6network6, ${brevadin_runtime}")
+libqt6network6, libqt6charts6, libqt6concurrent6, ${brevadin_runtime}")
   endif()
 endif()
 include(CPack)

@@ -346,8 +346,26 @@ void DataGridTab::FilterByCell(size_t row, size_t field, bool exclude) {
     const std::string clause =
         valueClause(table.fields()[field].name,
                     table.value(hfgLogView_->gridModel()->storageRow(row), field), exclude);
+    AddFilterClause(clause);
+}
+
+void DataGridTab::AddFilterClause(const std::string& clause) {
+    if (!bound_) return;
     const QString text = toQString(andClauses(bound_->filterText, clause));
     if (ApplyFilter(text)) txtFilter_->setText(text);
+}
+
+const void* DataGridTab::SelectedTab() const {
+    return selectedView();
+}
+
+bool DataGridTab::SelectTab(const void* tab, const brevadin::Recordset* table) {
+    for (size_t i = 0; i < views_.size(); ++i) {
+        if (views_[i].get() != tab || views_[i]->table.get() != table) continue;
+        setTabIndex(static_cast<int>(i) + 1);
+        return true;
+    }
+    return false;
 }
 
 void DataGridTab::setTabCount(int count) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "logdata/recordset.h"
@@ -95,6 +96,14 @@ public:
     // Adds "field = 'value'" (or <>) for the cell at a data row and field
     // (0-based) to the selected tab's filter and applies it.
     void FilterByCell(size_t row, size_t field, bool exclude);
+    // Adds a clause of the filter language to the selected tab's filter (in
+    // its box too) and applies it.
+    void AddFilterClause(const std::string& clause);
+    // The selected tab as a token that stays its own while tabs come and go
+    // (null without a table), and the way back to it while it still holds
+    // `table` (a new tab may reuse a closed one's token): false once it is gone.
+    const void* SelectedTab() const;
+    bool SelectTab(const void* tab, const brevadin::Recordset* table);
 
     // The selected tab's shown rows and all of its rows.
     size_t ShownRows() const;

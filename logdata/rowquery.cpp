@@ -287,6 +287,20 @@ std::vector<uint32_t> rankColumn(const Recordset& table, size_t column) {
 
 }  // namespace
 
+bool readNcsaMoment(std::string_view text, int64_t* seconds) {
+    double v;
+    if (!ncsaMoment(text, &v)) return false;
+    *seconds = static_cast<int64_t>(v);
+    return true;
+}
+
+bool readIisDay(std::string_view text, int64_t* days) {
+    double v;
+    if (!iisDay(text, &v)) return false;
+    *days = static_cast<int64_t>(v);
+    return true;
+}
+
 void sortRowsTyped(const Recordset& table, std::vector<uint32_t>& rows,
                    const std::vector<SortKey>& keys) {
     if (keys.empty() || rows.size() < 2) return;

@@ -41,6 +41,12 @@ std::vector<uint32_t> filterRows(const Recordset& table, const std::vector<uint3
 void sortRowsTyped(const Recordset& table, std::vector<uint32_t>& rows,
                    const std::vector<SortKey>& keys);
 
+// The moments the typed sort reads: NCSA "10/Oct/2000:13:55:36 -0700" as
+// seconds since 1970 in UTC, an IIS 日付 as days since 1970. False for
+// anything else.
+bool readNcsaMoment(std::string_view text, int64_t* seconds);
+bool readIisDay(std::string_view text, int64_t* days);
+
 // A cell in view order: the position in the row list and the column.
 struct CellPosition {
     size_t viewRow = 0;

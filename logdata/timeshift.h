@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,10 @@ struct ShiftedDateTime {
 // parts.
 // Anything else, an impossible date such as 2003-02-29, or a result outside
 // the years 1 to 9999 gives no value.
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t daysFromCivil(int64_t y, int m, int d);
+void civilFromDays(int64_t days, int64_t& y, int& m, int& d);
+
 std::optional<ShiftedDateTime> fncShiftDateTime(std::string_view date, std::string_view time,
                                                 int hours);
 

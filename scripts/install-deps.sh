@@ -12,7 +12,7 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libpugixml-dev python3 c
 packages+=(dnsmasq-base iproute2 util-linux)
 if [[ "${BREVADIN_NO_GUI:-0}" != 1 ]]; then
   # The Japanese texts of Qt's own dialogs and buttons come from qt6-translations-l10n.
-  packages+=(qt6-base-dev qt6-translations-l10n fonts-noto-cjk)
+  packages+=(qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n fonts-noto-cjk)
 fi
 if [[ "${1:-}" == --gui ]]; then
   packages+=(xvfb xauth imagemagick xdotool)

@@ -1,5 +1,6 @@
 // brevadin-export: loads logs (or a saved table) through the same pipeline as
-// the viewer and writes the result as XML or CSV, or counts its rows.
+// the viewer and writes the result as XML or CSV, counts its rows, or sums
+// them up.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,6 +29,7 @@
 #include "logdata/loadcontext.h"
 #include "logdata/logreader.h"
 #include "logdata/rowquery.h"
+#include "logdata/summary.h"
 #include "netlookup/clsnslookup.h"
 #include "netlookup/hostcache.h"
 #include "tools/terminalprogress.h"
@@ -46,6 +48,12 @@ constexpr const char* kUsage =
     "                    letter case) picks the form\n"
     "  --count           print the number of rows left after --types and --filter\n"
     "                    and write nothing (instead of -o)\n"
+    "  --summary         print totals, requests per hour and the top lists of the rows\n"
+    "                    left after --types and --filter as UTF-8 TSV sections (each\n"
+    "                    \"# name\", a header line, rows, an empty line), to standard\n"
+    "                    output or to -o FILE when FILE ends in tsv; NCSA dates are\n"
+    "                    moved into the zone of --gmt-diff\n"
+    "  --top N           rows of each top list of --summary (default 20)\n"
     "  --log-type N      0 Microsoft IIS, 1 NCSA common, 2 W3C extended (default 2),\n"
     "                    3 or auto: each file as its first lines show\n"
     "  --gmt-diff H      hours added to W3C dates and times, -23..23 (default 9)\n"
@@ -113,6 +121,14 @@ bool parseTypes(const std::string& text, ContentTypes& types) {
 
 bool endsWithXml(const std::string& name) {
     return exportKindForFileName(name) == ExportKind::Xml;
+}
+
+// Any letter case, as -o's xml and csv.
+bool endsWithTsv(const std::string& name) {
+    if (name.size() < 3) return false;
+    std::string tail = name.substr(name.size() - 3);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == "tsv";
 }
 
 // What makes two names one file: device and inode after following links, so
@@ -238,6 +254,8 @@ std::string parseSortList(const std::string& list, const Recordset& table,
 struct Options {
     std::string output;
     bool count = false;
+    bool summary = false;
+    int top = 20;
     std::string filter;
     std::string sort;
     int logType = 2;
@@ -268,6 +286,13 @@ int run(int argc, char** argv) {
             o.output = *v;
         } else if (a == "--count") {
             o.count = true;
+        } else if (a == "--summary") {
+            o.summary = true;
+        } else if (a == "--top") {
+            auto v = value("--top");
+            auto n = v ? parseInt(*v, 1, 1000000) : std::nullopt;
+            if (!n) return usageError("--top takes a whole number from 1");
+            o.top = *n;
         } else if (a == "--filter" || a == "--sort") {
             auto v = value(a.c_str());
             if (!v) return usageError(a + " needs a value");
@@ -307,9 +332,13 @@ int run(int argc, char** argv) {
         }
     }
     if (o.inputs.empty()) return usageError("no input");
-    if (o.count == !o.output.empty()) return usageError("give either -o FILE or --count");
+    if (o.count && o.summary) return usageError("give either --count or --summary");
+    if (o.summary && !o.output.empty() && !endsWithTsv(o.output))
+        return usageError("--summary writes to a file whose name ends in tsv");
+    if (!o.summary && o.count == !o.output.empty())
+        return usageError("give either -o FILE or --count");
     ExportKind kind = ExportKind::Unknown;
-    if (!o.count) {
+    if (!o.count && !o.summary) {
         kind = exportKindForFileName(o.output);
         if (kind == ExportKind::Unknown) {
             std::fprintf(stderr, "brevadin-export: %s\n", "拡張子を特定できませんでした。");
@@ -408,6 +437,17 @@ int run(int argc, char** argv) {
     sortRowsTyped(*table, rows, keys);
     if (o.count) {
         std::printf("%zu\n", rows.size());
+        return 0;
+    }
+    if (o.summary) {
+        const std::string tsv =
+            summaryTsv(*summarize(*table, rows, o.gmtDiff, static_cast<size_t>(o.top)));
+        if (o.output.empty()) {
+            std::fwrite(tsv.data(), 1, tsv.size(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+        const Outcome written = writeFileAtomically(o.output, tsv);
+        if (!written) return messages.fail(1, MessageIcon::Critical, written.description());
         return 0;
     }
     const Outcome exported = kind == ExportKind::Xml

@@ -11,14 +11,18 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
+#include "app/frmsummary.h"
 #include "common/atomicfile.h"
 #include "common/qtcommon.h"
 #include "export/frmprogress.h"
@@ -149,6 +153,40 @@ TEST_F(MainWindowTest, ListsTheFolderAndShowsTheChosenLogsAndCells) {
     for (const QString& s : schemes) QDesktopServices::unsetUrlHandler(s);
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls[0].host(), "www.example.co.jp");
+}
+
+// The summary follows its tab: a double-click on a client brings the tab
+// forward filtered to that client, and the sums follow the filter.
+TEST_F(MainWindowTest, SummaryOfATabLeadsBackToItsRows) {
+    auto w = open(logs);
+    select(*w, {"a.log"});
+    w->loadFirstSelected();
+    select(*w, {"a.log", "b.log"});
+    w->addTabOfSelected();
+    frmSummary* s = w->openSummary();
+    ASSERT_TRUE(s);
+    QSignalSpy updated(s, &frmSummary::updated);
+    ASSERT_TRUE(updated.wait());
+    EXPECT_EQ(s->lblRequests()->text(), "3");
+    EXPECT_TRUE(s->saveChart(QString::fromStdString(dir.file("c.png"))));
+    EXPECT_EQ(readFile(dir.file("c.png")).substr(1, 3), "PNG");
+    s->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s));
+    s->list(SummaryList::Clients)->setFocus();
+    QTest::keyClick(s->list(SummaryList::Clients), Qt::Key_C, Qt::ControlModifier);
+    // The whole list, ties by text: "L" before "U" before "o".
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              "key\trequests\tbytes\nLocal Host [127.0.0.1]\t1\t0\n"
+              "Unknown [192.0.2.9]\t1\t0\none.example.jp [192.0.2.1]\t1\t0\n");
+
+    w->DataGridTab1->setTabIndex(1);
+    Q_EMIT s->list(SummaryList::Clients)->cellDoubleClicked(2, 0);
+    EXPECT_EQ(w->DataGridTab1->TabIndex(), 2);
+    EXPECT_EQ(w->DataGridTab1->txtFilter()->text().toStdString(),
+              "[c-ip] = 'one.example.jp [192.0.2.1]'");
+    EXPECT_EQ(w->DataGridTab1->ShownRows(), 1u);
+    ASSERT_TRUE(updated.wait());
+    EXPECT_EQ(s->lblRequests()->text(), "1");
 }
 
 TEST_F(MainWindowTest, CancelDuringALoadAddsNoTabAndFreesTheWindow) {

@@ -47,7 +47,8 @@ std::string w3c(const std::string& lines) {
 TEST(Exporter, BadUsageExitsWithTwoAndAUsageText) {
     for (const char* args :
          {"", "--count", "-o", "--log-type 4 a.log", "--log-type Auto a.log", "--gmt-diff x a.log",
-          "--types html,pdf a.log", "--bogus a.log", "-o a.csv --count a.log"}) {
+          "--types html,pdf a.log", "--bogus a.log", "-o a.csv --count a.log",
+          "--summary --count a.log", "--summary -o a.csv a.log", "--summary --top 0 a.log"}) {
         ExportRun r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.out.find("usage: brevadin-export"), std::string::npos) << args;
@@ -66,6 +67,21 @@ TEST(Exporter, CountsOrSaysWhyNot) {
     writeFile(dir.file("empty.log"), "");
     writeFile(dir.file("directives.log"), "#Software: x\r\n#Fields: date time c-ip\r\n");
     ASSERT_EQ(::symlink("loop", dir.file("loop").c_str()), 0);
+    // UTC moments moved nine hours on, past midnight; the 500 is filtered out.
+    writeFile(dir.file("ncsa.log"),
+              "127.0.0.1 - - [01/May/2003:14:30:00 +0000] \"GET /p?q=1 HTTP/1.1\" 200 10\n"
+              "127.0.0.1 - - [01/May/2003:15:10:00 +0000] \"GET /q HTTP/1.1\" 404 -\n"
+              "127.0.0.2 - - [01/May/2003:13:00:00 +0000] \"GET /r HTTP/1.1\" 500 7\n");
+    const std::string summary =
+        "# totals\nname\tvalue\nrequests\t2\nbytes\t10\nclients\t1\n"
+        "first\t2003-05-01 23:30:00\nlast\t2003-05-02 00:10:00\n\n"
+        "# requests per hour\nhour\trequests\tbytes\n2003-05-01 23\t1\t10\n2003-05-02 00\t1\t0\n\n"
+        "# top clients\nkey\trequests\tbytes\n127.0.0.1\t2\t10\n\n"
+        "# top paths\nkey\trequests\tbytes\n/p\t1\t10\n\n"
+        "# top referrers\nkey\trequests\tbytes\n\n# top user agents\nkey\trequests\tbytes\n\n"
+        "# top 404 paths\nkey\trequests\tbytes\n/q\t1\t0\n\n"
+        "# status codes\nstatus\trequests\tbytes\n200\t1\t10\n404\t1\t0\n\n";
+    const std::string summarize = "--summary --top 1 --log-type 1 --filter \"Status <> 500\" ";
     const std::string hosts = "--no-dns --hosts " + dir.file("hosts.xml") + " ";
     const std::string count = hosts + "--count ";
     const struct {
@@ -74,6 +90,7 @@ TEST(Exporter, CountsOrSaysWhyNot) {
         std::string says;
     } cases[] = {
         {count + kSamples + "ex030501.log", 0, "2000\n"},
+        {hosts + summarize + dir.file("ncsa.log"), 0, summary},
         {count + "--log-type 1 " + kSamples + "access.log", 0, "500\n"},
         {count + "--log-type 0 " + kSamples + "in030501.log", 0, "300\n"},
         {count + "--filter \"sc-status >= 400 and [cs(User-Agent)] like '*bot*'\" " + kSamples +
@@ -120,6 +137,8 @@ TEST(Exporter, CountsOrSaysWhyNot) {
     EXPECT_EQ(early.status, 0);
     EXPECT_NE(early.out.find("1個のエラー行が検出されました"), std::string::npos) << early.out;
     EXPECT_EQ(run("--quiet " + count + dir.file("early.log")).out, "1\n");
+    EXPECT_EQ(run(hosts + summarize + "-o " + dir.file("s.TSV ") + dir.file("ncsa.log")).status, 0);
+    EXPECT_EQ(readFile(dir.file("s.TSV")), summary);
 }
 
 TEST(Exporter, WritesTablesAndTheHostsCache) {
