@@ -7,6 +7,8 @@
 #include <limits>
 #include <numeric>
 
+#include "logdata/timeshift.h"
+
 namespace brevadin {
 
 class RowQuery {
@@ -63,15 +65,6 @@ bool expect(std::string_view v, size_t& pos, char c) {
     if (pos >= v.size() || v[pos] != c) return false;
     ++pos;
     return true;
-}
-
-int64_t daysFromCivil(int y, int m, int d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
 }
 
 bool timeOfDay(std::string_view v, size_t& pos, int64_t* seconds) {
