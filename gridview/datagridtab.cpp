@@ -25,29 +25,12 @@
 #include <utility>
 
 #include "common/qtcommon.h"
+#include "gridview/datagridtabview.h"
 #include "gridview/qtgridmodel.h"
 #include "gridview/qtgridview.h"
 #include "logdata/rowquery.h"
 
 namespace brevadin {
-
-struct DataGridTab::TabView {
-    RecordsetPtr table;
-    // Every row the table lets through (its content-type filter), newest
-    // first: what the tab filters from.
-    std::vector<uint32_t> all;
-    // The rows shown, kept here while another tab holds the grid.
-    std::vector<uint32_t> shown;
-    // The header clicks, the latest first. Successive stable sorts compose,
-    // so sorting by these at once gives what the clicks gave one by one.
-    std::vector<SortKey> keys;
-    // How many of the latest keys `all` has not been sorted by yet (clicks
-    // made while filtered). It is in the order of the others, so a filter
-    // picks rows and sorts them by these few keys at most.
-    size_t pendingKeys = 0;
-    std::string filterText;
-    std::shared_ptr<RowQuery> query;
-};
 
 namespace {
 
@@ -56,10 +39,6 @@ constexpr int kGridLeft = 8;
 constexpr int kGridTop = 32;
 constexpr int kGridWidthLess = 15;
 constexpr int kGridHeightLess = 40;
-
-QString toQString(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QHBoxLayout* barLayout(QWidget* bar) {
     auto* layout = new QHBoxLayout(bar);
@@ -234,125 +213,6 @@ size_t DataGridTab::TotalRows() const {
 
 const std::vector<uint32_t>& DataGridTab::ShownRowList() const {
     return hfgLogView_->gridModel()->rowList();
-}
-
-QString DataGridTab::FilterText() const {
-    return bound_ ? toQString(bound_->filterText) : QString();
-}
-
-bool DataGridTab::ApplyFilter(const QString& text) {
-    TabView* view = bound_;
-    if (!view) return false;
-    const std::string expression = text.trimmed().toStdString();
-    ParsedQuery parsed = parseRowQuery(expression, *view->table);
-    if (parsed.error) {
-        lblFilterError_->setText(toQString(filterErrorText(*parsed.error)));
-        return false;
-    }
-    lblFilterError_->clear();
-    lblFindStatus_->clear();  // it spoke of rows that may be gone
-    view->filterText = expression;
-    view->query = std::move(parsed.query);
-    const auto pendingCount =
-        static_cast<ptrdiff_t>(std::min(view->pendingKeys, view->keys.size()));
-    const std::vector<SortKey> pending(view->keys.begin(), view->keys.begin() + pendingCount);
-    if (!pending.empty() && !view->query) {
-        sortRowsTyped(*view->table, view->all, pending);
-        view->pendingKeys = 0;
-    }
-    std::vector<uint32_t> rows = filterRows(*view->table, view->all, view->query.get());
-    // Sorting what the filter kept costs less than sorting every row.
-    if (view->pendingKeys > 0) sortRowsTyped(*view->table, rows, pending);
-    hfgLogView_->setDataSource(view->table, std::move(rows));
-    Q_EMIT RowsChanged();
-    return true;
-}
-
-void DataGridTab::SortByColumn(int field) {
-    TabView* view = bound_;
-    if (!view || field < 0 || static_cast<size_t>(field) >= view->table->fieldCount()) return;
-    const auto column = static_cast<size_t>(field);
-    const bool descending = !view->keys.empty() && view->keys.front().column == column &&
-                            !view->keys.front().descending;
-    const auto old = std::find_if(view->keys.begin(), view->keys.end(),
-                                  [&](const SortKey& k) { return k.column == column; });
-    const bool wasPending = old - view->keys.begin() < static_cast<ptrdiff_t>(view->pendingKeys);
-    if (old != view->keys.end()) view->keys.erase(old);
-    view->keys.insert(view->keys.begin(), SortKey{column, descending});
-    // Only the new key: the rows are already in the order of the older ones.
-    hfgLogView_->gridModel()->sortRowsTyped({view->keys.front()});
-    // Unfiltered, the rows shown are all of them: copying beats sorting again.
-    if (!view->query) {
-        view->all = hfgLogView_->gridModel()->rowList();
-        view->pendingKeys = 0;
-    } else if (!wasPending) {
-        ++view->pendingKeys;
-    }
-    showSortIndicator(view);
-}
-
-void DataGridTab::showSortIndicator(const TabView* view) {
-    QHeaderView* header = hfgLogView_->horizontalHeader();
-    const bool sorted = view && !view->keys.empty();
-    header->setSortIndicatorShown(sorted);
-    if (sorted)
-        header->setSortIndicator(
-            static_cast<int>(view->keys.front().column),
-            view->keys.front().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
-}
-
-void DataGridTab::ShowFindBar() {
-    findBar_->show();
-    layoutChildren();
-    txtFind_->setFocus(Qt::ShortcutFocusReason);
-    txtFind_->selectAll();
-}
-
-void DataGridTab::HideFindBar() {
-    findBar_->hide();
-    lblFindStatus_->clear();
-    layoutChildren();
-    if (hfgLogView_->isVisible()) hfgLogView_->setFocus(Qt::OtherFocusReason);
-}
-
-bool DataGridTab::FindNext(bool forward) {
-    const std::string needle = txtFind_->text().toStdString();
-    if (!bound_ || needle.empty()) return false;
-    GridView* grid = hfgLogView_;
-    CellPosition from;
-    from.viewRow = static_cast<size_t>(std::max<int64_t>(grid->Row() - 1, 0));
-    from.column = static_cast<size_t>(std::max<int64_t>(grid->Col() - 1, 0));
-    bool wrapped = false;
-    const std::optional<CellPosition> found =
-        findCell(*bound_->table, ShownRowList(), needle, chkMatchCase_->isChecked(), from, forward,
-                 &wrapped);
-    if (!found) {
-        lblFindStatus_->setText(QStringLiteral("見つかりません"));
-        return false;
-    }
-    lblFindStatus_->setText(!wrapped ? QString()
-                            : forward ? QStringLiteral("末尾まで検索したので先頭から検索しました")
-                                      : QStringLiteral("先頭まで検索したので末尾から検索しました"));
-    grid->selectCells(
-        static_cast<int64_t>(found->viewRow) + 1, static_cast<int64_t>(found->column) + 1,
-        static_cast<int64_t>(found->viewRow) + 1, static_cast<int64_t>(found->column) + 1);
-    grid->scrollTo(grid->currentIndex());
-    return true;
-}
-
-void DataGridTab::FilterByCell(size_t row, size_t field, bool exclude) {
-    if (!bound_ || row >= ShownRows() || field >= bound_->table->fieldCount()) return;
-    const auto& table = *bound_->table;
-    const std::string clause =
-        valueClause(table.fields()[field].name,
-                    table.value(hfgLogView_->gridModel()->storageRow(row), field), exclude);
-    AddFilterClause(clause);
-}
-
-void DataGridTab::AddFilterClause(const std::string& clause) {
-    if (!bound_) return;
-    const QString text = toQString(andClauses(bound_->filterText, clause));
-    if (ApplyFilter(text)) txtFilter_->setText(text);
 }
 
 const void* DataGridTab::SelectedTab() const {
