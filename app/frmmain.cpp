@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
-#include <QDrag>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
