@@ -175,6 +175,9 @@ DataGridTab::DataGridTab(QWidget* parent)
         QList<QKeySequence> keys = QKeySequence::keyBindings(
             step > 0 ? QKeySequence::NextChild : QKeySequence::PreviousChild);
         keys << QKeySequence(Qt::CTRL | (step > 0 ? Qt::Key_PageDown : Qt::Key_PageUp));
+        // The standard binding is Ctrl+Shift+Backtab, but the shortcut map
+        // looks a Ctrl+Shift+Tab press up as Ctrl+Shift+Tab or Ctrl+Backtab.
+        if (step < 0) keys << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab);
         a->setShortcuts(keys);
         connect(a, &QAction::triggered, this, [this, step] { StepTab(step); });
         addAction(a);
