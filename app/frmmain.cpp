@@ -174,7 +174,20 @@ void frmMain::buildMenu() {
     connect(mitmAddTab, &QAction::triggered, this, [this] { addTabOfSelected(); });
     connect(mitmRefresh, &QAction::triggered, this, [this] {
         const QString shown = lsvLogList->folder();
+        // The logs the user had picked stay picked where they are still there.
+        const std::vector<std::string> picked = lsvLogList->selectedFileNames();
         fncGetLogList(shown.isEmpty() ? QString::fromStdString(MyConfig.ReadPath) : shown);
+        QList<QTreeWidgetItem*> again;
+        for (int i = 0; i < lsvLogList->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = lsvLogList->topLevelItem(i);
+            const std::string name = row->data(0, Qt::UserRole).toByteArray().toStdString();
+            if (std::find(picked.begin(), picked.end(), name) != picked.end()) again << row;
+        }
+        if (again.isEmpty()) return;
+        lsvLogList->clearSelection();
+        lsvLogList->setCurrentItem(again.front(), 0, QItemSelectionModel::NoUpdate);
+        for (QTreeWidgetItem* row : again) row->setSelected(true);
+        lsvLogList->scrollToItem(again.front());
     });
     connect(mitmExport, &QAction::triggered, this, [this] { exportActiveTab(); });
     connect(mitmSummary, &QAction::triggered, this, [this] { openSummary(); });

@@ -15,6 +15,7 @@
 #include <QLineSeries>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -68,7 +69,9 @@ frmSummary::frmSummary(DataGridTab* grid, int timeDiff, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     const int tabIndex = grid->tabLogViews()->currentIndex();
     setWindowTitle(QStringLiteral("集計 - ") + grid->tabLogViews()->tabText(tabIndex));
-    resize(900, 720);
+    // Wholly on the screen at any scale factor.
+    const QRect area = screen()->availableGeometry();
+    resize(std::min(900, area.width() * 9 / 10), std::min(720, area.height() * 9 / 10));
 
     auto* top = new QVBoxLayout(this);
     auto* totals = new QGridLayout;
@@ -101,10 +104,15 @@ frmSummary::frmSummary(DataGridTab* grid, int timeDiff, QWidget* parent)
     buttons->addWidget(cmdSaveImage_);
     top->addLayout(buttons);
     connect(cmdSaveImage_, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("画像として保存"),
-                                                          QStringLiteral("集計.png"),
-                                                          QStringLiteral("PNG 画像 (*.png)"));
-        if (!path.isEmpty() && !saveChart(path))
+        QFileDialog dialog(this, QStringLiteral("画像として保存"), QString(),
+                           QStringLiteral("PNG 画像 (*.png)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        // A name typed without an extension gets ".png" before the overwrite question.
+        dialog.setDefaultSuffix(QStringLiteral("png"));
+        dialog.selectFile(windowTitle() + QStringLiteral(".png"));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+        const QString path = dialog.selectedFiles().front();
+        if (!saveChart(path))
             fncCallMessage(QStringLiteral("画像を保存できませんでした: ") + path, kMsgOkOnly,
                            QString(), this);  // plain: a message box of plain text
     });

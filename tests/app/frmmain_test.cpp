@@ -309,6 +309,7 @@ TEST_F(MainWindowTest, FilesOpenEveryWayAndF5ListsTheFolderAnew) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     QTest::keyClick(w.get(), Qt::Key_F5);
     EXPECT_EQ(w->lsvLogList->topLevelItemCount(), 4);
+    EXPECT_EQ(w->lsvLogList->selectedNames(), QStringList({"a.log", "b.log"}));
 }
 
 // A window stored beyond its screen, as at scale factor 2 on a small
