@@ -128,8 +128,8 @@ DataGridTab::DataGridTab(QWidget* parent)
     lblFilterError_->setTextFormat(Qt::PlainText);
     lblFilterError_->setStyleSheet(QStringLiteral("color: #c00000;"));
     filterLayout->addWidget(filterCaption);
-    filterLayout->addWidget(txtFilter_, 2);
-    filterLayout->addWidget(lblFilterError_, 1);
+    filterLayout->addWidget(txtFilter_, 1);
+    filterLayout->addWidget(lblFilterError_);
     filterBar_->hide();  // until a tab holds a table
     connect(txtFilter_, &QLineEdit::returnPressed, this,
             [this] { ApplyFilter(txtFilter_->text()); });
