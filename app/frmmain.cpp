@@ -449,7 +449,12 @@ void frmMain::saveOnExit() {
     if (saved_) return;
     saved_ = true;
     if (placed_) {
-        const QRect normal = normalGeometry();
+        QRect normal = normalGeometry();
+        if (storedPlace_.isValid()) {
+            if (normal.size() == fittedPlace_.size()) normal.setSize(storedPlace_.size());
+            if (normal.topLeft() == fittedPlace_.topLeft())
+                normal.moveTopLeft(storedPlace_.topLeft());
+        }
         MyConfig.WinLeft = normal.x();
         MyConfig.WinTop = normal.y();
         MyConfig.WinWidth = normal.width();
@@ -468,9 +473,12 @@ void frmMain::placeWindow() {
     const int list =
         MyConfig.ListWidth > 0 ? MyConfig.ListWidth : pixelsFromTwips(this, kListWidth);
     if (MyConfig.WinWidth > 0 && MyConfig.WinHeight > 0) {
-        setGeometry(MyConfig.WinLeft, MyConfig.WinTop, MyConfig.WinWidth, MyConfig.WinHeight);
+        storedPlace_ =
+            QRect(MyConfig.WinLeft, MyConfig.WinTop, MyConfig.WinWidth, MyConfig.WinHeight);
+        setGeometry(storedPlace_);
         // Fitted now too: a maximised window comes back to this place later.
         fitOnScreen();
+        fittedPlace_ = geometry();
         if (MyConfig.WinMaximized) setWindowState(windowState() | Qt::WindowMaximized);
     } else {
         // The first start: the designed size, grown where the screen has room
@@ -516,6 +524,7 @@ void frmMain::showEvent(QShowEvent* event) {
     // A stored place is kept, only brought back onto the screen.
     if (MyConfig.WinWidth <= 0) CenterWindow(this);
     if (!isMaximized()) fitOnScreen();
+    if (storedPlace_.isValid()) fittedPlace_ = normalGeometry();
 }
 
 void frmMain::dragEnterEvent(QDragEnterEvent* event) {

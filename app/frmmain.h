@@ -143,6 +143,10 @@ private:
     MainWindowPaths paths_;
     bool saved_ = false;
     bool placed_ = false;  // shown once: placed on its screen
+    // The place the settings gave and the one the screen allowed: a place
+    // forced by the screen (a run at a larger scale factor) is not stored
+    // over the user's own.
+    QRect storedPlace_, fittedPlace_;
 };
 
 }  // namespace brevadin

@@ -320,6 +320,10 @@ TEST_F(MainWindowTest, TheWindowIsAlwaysWhollyOnItsScreen) {
                   "]\nWinLeft=-500\nWinTop=-16\nWinWidth=1350\nWinHeight=1074\n");
     auto w = open(logs);
     EXPECT_TRUE(w->screen()->availableGeometry().contains(w->frameGeometry()));
+    // Untouched by the user, the place the screen forced is not stored.
+    w->close();
+    EXPECT_NE(readFile(paths.settingsFile).find("WinWidth=1350\nWinHeight=1074"),
+              std::string::npos);
 }
 
 // A folder that cannot be listed is shown as missing but never stored.
