@@ -303,7 +303,14 @@ bool frmSummary::saveChart(const QString& path) {
 }
 
 void frmSummary::copyList(SummaryList l) {
-    if (summary_) QApplication::clipboard()->setText(fromUtf8(summaryListTsv(*summary_, l)));
+    if (!summary_) return;
+    // The rows as the exporter writes them, under the header the list shows.
+    QString text = fromUtf8(summaryListTsv(*summary_, l));
+    QStringList header;
+    QTableWidget* table = lists_[static_cast<size_t>(l)];
+    for (int c = 0; c < table->columnCount(); ++c) header << table->horizontalHeaderItem(c)->text();
+    text.replace(0, text.indexOf(QLatin1Char('\n')), header.join(QLatin1Char('\t')));
+    QApplication::clipboard()->setText(text);
 }
 
 void frmSummary::filterByEntry(SummaryList l, int row) {

@@ -174,10 +174,14 @@ TEST_F(MainWindowTest, SummaryOfATabLeadsBackToItsRows) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(s));
     s->list(SummaryList::Clients)->setFocus();
     QTest::keyClick(s->list(SummaryList::Clients), Qt::Key_C, Qt::ControlModifier);
-    // The whole list, ties by text: "L" before "U" before "o".
+    // The whole list under the list's own header, ties by text: "L" before "U" before "o".
+    QStringList header;
+    for (int c = 0; c < 3; ++c)
+        header << s->list(SummaryList::Clients)->horizontalHeaderItem(c)->text();
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
-              "key\trequests\tbytes\nLocal Host [127.0.0.1]\t1\t0\n"
-              "Unknown [192.0.2.9]\t1\t0\none.example.jp [192.0.2.1]\t1\t0\n");
+              header.join('\t') +
+                  "\nLocal Host [127.0.0.1]\t1\t0\n"
+                  "Unknown [192.0.2.9]\t1\t0\none.example.jp [192.0.2.1]\t1\t0\n");
 
     w->DataGridTab1->setTabIndex(1);
     Q_EMIT s->list(SummaryList::Clients)->cellDoubleClicked(2, 0);
