@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "common/atomicfile.h"
+#include "logdata/textdecode.h"
 
 namespace brevadin {
 namespace {
@@ -80,24 +81,6 @@ const char* attributeValue(pugi::xml_node node, const char* uri, std::string_vie
 struct BadReference : std::runtime_error {
     BadReference() : std::runtime_error("undeclared entity") {}
 };
-
-void appendUtf8(std::string& out, unsigned long cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // Values without a reference (nearly all) are returned as they are; the
 // others are resolved into scratch.

@@ -29,6 +29,9 @@ bool isValidUtf8(std::string_view text);
 // Appends `text` to `out`, each malformed sequence replaced by U+FFFD.
 void appendSanitizedUtf8(std::string_view text, std::string& out);
 
+// Appends the UTF-8 form of a code point (at most U+10FFFF; the caller checks).
+void appendUtf8(std::string& out, uint32_t codePoint);
+
 // Windows' Shift_JIS (code page 932) to UTF-8 through iconv. Bytes that are
 // not CP932 become U+FFFD; nothing is dropped silently.
 class Cp932Decoder {
