@@ -132,6 +132,9 @@ frmSummary::frmSummary(DataGridTab* grid, int timeDiff, QWidget* parent)
                 [this, l](int row, int) { filterByEntry(static_cast<SummaryList>(l), row); });
         lists_[l] = table;
         tabLists_->addTab(table, QString::fromUtf8(kListTexts[l].tab));
+        // A list the table has no field for (IIS logs name no referrer) stays out.
+        if (summaryClause(*table_, static_cast<SummaryList>(l), "").empty())
+            tabLists_->setTabVisible(static_cast<int>(l), false);
     }
     top->addWidget(tabLists_, 2);
     // Our own copy: the table's built-in one takes only the current cell.
