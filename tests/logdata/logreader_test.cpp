@@ -267,37 +267,14 @@ TEST_F(LoadTest, UnreadableFileOrFolderGivesAClosedEmptyTableAndSaysNothing) {
 
 // --- small functions -----------------------------------------------------------
 
-TEST(LogReaderHelpers, TrimSplitFileNameAndLineCount) {
-    EXPECT_EQ(fncTrimSpaces("  a  b\t\tc "), " a b\t\tc ");
-    EXPECT_EQ(splitAtSpaces(""), (std::vector<std::string_view>{}));
-    EXPECT_EQ(splitAtSpaces(" a  b "), (std::vector<std::string_view>{"", "a", "", "b", ""}));
-    EXPECT_EQ(fncGetFileName("/var/log/ex030501.log"), "ex030501.log");
-    EXPECT_EQ(fncGetFileName("logs/"), "");
-    EXPECT_EQ(fncGetFileName("ex030501.log"), "");
-
+// The total the progress bar counts against.
+TEST(LogReaderHelpers, LineCount) {
     TempFolder dir;
     for (auto [text, lines] : std::vector<std::pair<const char*, int>>{
              {"", 0}, {"\n", 1}, {"x\r\ny\r\n", 2}, {"x\n\ny", 3}})
         EXPECT_EQ(fncGetLineCount(dir.write("a", text)), lines) << text;
     EXPECT_EQ(fncGetLineCount(dir.path() + "/none"), -1);
     EXPECT_EQ(fncGetLineCount(dir.path()), -1);
-}
-
-TEST(MergeFields, DateFirstThenOldFieldsThenNewNamesRowsKept) {
-    RecordsetPtr table = testing::makeTable({"time", "c-ip"}, {{"", "192.0.2.1"}});
-    RecordsetPtr old = table;
-    RecordsetPtr merged = fncMergeFields(table, "c-ip cs-uri-stem  date Date");
-    EXPECT_EQ(merged, table);
-    EXPECT_FALSE(old->isOpen());
-    ASSERT_TRUE(merged->isOpen());
-    EXPECT_EQ(fieldNames(*merged), (Names{"date", "time", "c-ip", "cs-uri-stem", "Date"}));
-    ASSERT_EQ(merged->storedRowCount(), 1u);
-    EXPECT_EQ(cell(*merged, 0, "c-ip"), "192.0.2.1");
-    EXPECT_EQ(cell(*merged, 0, "cs-uri-stem"), "");
-    EXPECT_FALSE(fncFieldExists(*merged, "DATE"));
-
-    RecordsetPtr none;
-    EXPECT_EQ(fieldNames(*fncMergeFields(none, "")), (Names{"date"}));
 }
 
 }  // namespace

@@ -91,8 +91,6 @@ TEST(Exporter, CountsOrSaysWhyNot) {
     } cases[] = {
         {count + kSamples + "ex030501.log", 0, "2000\n"},
         {hosts + summarize + dir.file("ncsa.log"), 0, summary},
-        {count + "--log-type 1 " + kSamples + "access.log", 0, "500\n"},
-        {count + "--log-type 0 " + kSamples + "in030501.log", 0, "300\n"},
         {count + "--filter \"sc-status >= 400 and [cs(User-Agent)] like '*bot*'\" " + kSamples +
              "ex030501.log",
          0, "35\n"},
