@@ -66,6 +66,10 @@ TEST(Copy, TakesTheSelectedCellsAsShown) {
                                                     {"2003-05-02", "08:00:00", "1\r\n2 \"q\""},
                                                     {"2003-05-01", "23:59:59", "ｶﾀｶﾅと𠮷野家"},
                                                     {"2003-05-02", "08:00:00", ""}});
+    auto filtered = makeTable({"date", "time", "k"}, {{"2003-05-01", "01:00:00", "x"},
+                                                      {"2003-05-02", "01:00:00", "hidden"},
+                                                      {"2003-05-03", "01:00:00", "x"}});
+    filtered->setFilter("k='x'");
     const struct {
         RecordsetPtr table;
         Corners selection;  // Row < 0: select all
@@ -85,6 +89,10 @@ TEST(Copy, TakesTheSelectedCellsAsShown) {
          false,
          "date\ttime\t備考\r\n2003-05-02\t08:00:00\t1\r\n2 \"q\"\r\n2003-05-02\t08:00:00\t\r\n"
          "2003-05-01\t23:59:59\tｶﾀｶﾅと𠮷野家\r\n2003-05-01\t10:00:00\ta\tb"},
+        {filtered,
+         {-1},
+         false,
+         "date\ttime\tk\r\n2003-05-03\t01:00:00\tx\r\n2003-05-01\t01:00:00\tx"},
     };
     for (const auto& c : cases) {
         DataGridTab view;
