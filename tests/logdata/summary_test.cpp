@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "logdata/rowquery.h"
+#include "tests/support/datacases.h"
 #include "tests/support/tables.h"
 
 namespace brevadin {
@@ -14,61 +14,29 @@ namespace {
 using testing::makeTable;
 using testing::Strings;
 
-// One case of tests/data/summary.txt, whose head tells what each key means.
-struct Case {
-    std::string name;
-    Strings fields;
-    std::vector<Strings> rows;
-    std::vector<uint32_t> shown;
-    size_t topN = 0;
-    std::string tsv;
-};
-
-Strings splitAtTabs(const std::string& s) {
-    Strings out(1);
-    for (char c : s)
-        if (c == '\t')
-            out.emplace_back();
-        else
-            out.back().push_back(c);
-    return out;
-}
-
-std::vector<Case> readCases() {
-    std::vector<Case> cases;
-    std::ifstream in(std::string(BREVADIN_TEST_DATA) + "/summary.txt", std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-        const std::string key = line.substr(0, line.find(' ')),
-                          rest = line.substr(std::min(line.find(' ') + 1, line.size()));
-        if (key == "case") cases.emplace_back().name = rest;
-        if (key == "fields") cases.back().fields = splitAtTabs(rest);
-        if (key == "row") cases.back().rows.push_back(splitAtTabs(rest));
-        if (key == "top") cases.back().topN = std::stoul(rest);
-        std::istringstream numbers(rest);
-        for (uint32_t row; key == "shown" && numbers >> row;) cases.back().shown.push_back(row);
-        if (key == "tsv")
-            while (std::getline(in, line) && line != "end") cases.back().tsv += line + "\n";
-    }
-    return cases;
-}
-
 TEST(Summary, HandWorkedLogs) {
-    const auto cases = readCases();
+    const auto cases =
+        testing::readDataCases("summary.txt", {"fields", "row", "shown", "top", "tsv"}, {"tsv"});
     ASSERT_EQ(cases.size(), 4u);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto t = makeTable(c.fields, c.rows);
-        auto s = summarize(*t, c.shown, 9, c.topN);
+    for (const auto& c : cases) {  // the file's head tells what each key means
+        SCOPED_TRACE(c.what);
+        std::vector<Strings> rows;
+        for (const auto& row : c.all("row")) rows.push_back(testing::splitAt(row, '\t'));
+        std::vector<uint32_t> shown;
+        std::istringstream numbers(c.get("shown").value());
+        for (uint32_t row; numbers >> row;) shown.push_back(row);
+        auto t = makeTable(testing::splitAt(c.get("fields").value(), '\t'), rows);
+        auto s = summarize(*t, shown, 9, std::stoul(c.get("top").value()));
         ASSERT_TRUE(s);
         EXPECT_TRUE(s->hasMomentField);
-        EXPECT_EQ(summaryTsv(*s), c.tsv);
+        EXPECT_EQ(summaryTsv(*s), c.get("tsv"));
         // Each entry's filter keeps exactly the rows the entry counts.
         for (size_t l = 0; l < kSummaryListCount; ++l) {
             for (const SummaryEntry& e : s->lists[l]) {
                 SCOPED_TRACE(e.key);
                 ParsedQuery q = parseRowQuery(summaryClause(*t, SummaryList(l), e.key), *t);
                 ASSERT_TRUE(q.query);
-                EXPECT_EQ(filterRows(*t, c.shown, q.query.get()).size(), e.requests);
+                EXPECT_EQ(filterRows(*t, shown, q.query.get()).size(), e.requests);
             }
         }
     }
