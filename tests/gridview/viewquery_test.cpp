@@ -83,32 +83,22 @@ TEST_F(ViewQueryTest, HeaderClicksFilterBoxAndCellCommandsComposeAndSurviveTabSw
         Qt::SortOrder direction;
         bool error;
     };
+    const std::function<void()> status = [&] { clickHeader(3); }, client = [&] { clickHeader(2); },
+                                filter = [&] { type("[sc-status] >= 404"); },
+                                bad = [&] { type("sc-status >="); };
+    const auto escape = [&] { QTest::keyClick(box, Qt::Key_Escape); };
+    const auto up = Qt::AscendingOrder, down = Qt::DescendingOrder;
     const Step steps[] = {
         {"opened", [] {}, {4, 3, 2, 1, 0}, -1, {}, false},
-        {"status: numbers, '-' first",
-         [&] { clickHeader(3); },
-         {2, 0, 4, 1, 3},
-         3,
-         Qt::AscendingOrder,
-         false},
-        {"again: reversed, ties kept",
-         [&] { clickHeader(3); },
-         {3, 4, 1, 0, 2},
-         3,
-         Qt::DescendingOrder,
-         false},
-        {"client", [&] { clickHeader(2); }, {3, 1, 0, 2, 4}, 2, Qt::AscendingOrder, false},
-        {"filter", [&] { type("[sc-status] >= 404"); }, {3, 1, 4}, 2, Qt::AscendingOrder, false},
-        {"bad filter", [&] { type("sc-status >="); }, {3, 1, 4}, 2, Qt::AscendingOrder, true},
-        {"exclude", excludeFirstRowsClient, {4}, 2, Qt::AscendingOrder, false},
-        {"other tab and back", switchAway, {4}, 2, Qt::AscendingOrder, false},
-        {"client again, filtered", [&] { clickHeader(2); }, {4}, 2, Qt::DescendingOrder, false},
-        {"Esc: every row in the clicks' order",
-         [&] { QTest::keyClick(box, Qt::Key_Escape); },
-         {4, 0, 2, 3, 1},
-         2,
-         Qt::DescendingOrder,
-         false},
+        {"status: numbers, '-' first", status, {2, 0, 4, 1, 3}, 3, up, false},
+        {"again: reversed, ties kept", status, {3, 4, 1, 0, 2}, 3, down, false},
+        {"client", client, {3, 1, 0, 2, 4}, 2, up, false},
+        {"filter", filter, {3, 1, 4}, 2, up, false},
+        {"bad filter", bad, {3, 1, 4}, 2, up, true},
+        {"exclude", excludeFirstRowsClient, {4}, 2, up, false},
+        {"other tab and back", switchAway, {4}, 2, up, false},
+        {"client again, filtered", client, {4}, 2, down, false},
+        {"Esc: every row in the clicks' order", escape, {4, 0, 2, 3, 1}, 2, down, false},
     };
     QHeaderView* header = grid->horizontalHeader();
     for (const Step& s : steps) {

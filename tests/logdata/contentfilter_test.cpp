@@ -31,7 +31,6 @@ TEST(ContentFilter, KeepsTheRootAndTheChosenTypesOnly) {
         {{false, false, false, false, false, false}, {root}},
         {{false, true, false, false, false, false}, {root, html}},
         {{false, false, true, false, false, false}, {root, script}},
-        {{false, true, true, false, false, false}, {root, html, script}},
         {{false, false, false, true, false, false}, {root, archive}},
         {{false, false, false, false, true, false}, {root, movie}},
         {{false, false, false, false, false, true}, {root, sound}},

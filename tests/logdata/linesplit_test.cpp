@@ -104,17 +104,5 @@ TEST(LineSplit, NcsaLayouts) {
     }
 }
 
-// The layout only widens: a common line after a combined one keeps its places.
-TEST(LineSplit, NcsaLayoutKeepsWhatItLearnt) {
-    NcsaLayout layout;
-    std::vector<std::string_view> values;
-    const std::string line = "h - - [d] \"r\" 200 5";
-    const std::string combined = line + " \"ref\" \"ua\"";
-    EXPECT_FALSE(layout.place(line, values));
-    EXPECT_TRUE(layout.place(combined, values));
-    EXPECT_FALSE(layout.place(line, values));
-    EXPECT_EQ(show(values), "<h><-><-><d><r><200><5><><>");
-}
-
 }  // namespace
 }  // namespace brevadin
