@@ -82,7 +82,7 @@ MUTANTS = [
     ("xml-ctrl-ref", "export/xmlconv.cpp", "cmp", "c < 0x20", "c <= 0x20"),
     ("xml-hex-ref", "export/xmlconv.cpp", "cmp", "name[1] == 'x'", "name[1] != 'x'"),
     ("xml-astral", "export/xmlconv.cpp", "cmp", "cp > 0x10FFFF", "cp > 0xFFFF"),
-    ("xml-utf8-two", "export/xmlconv.cpp", "cmp", "cp < 0x800", "cp <= 0x800"),
+    ("utf8-two-bytes", "logdata/textdecode.cpp", "cmp", "cp < 0x800", "cp <= 0x800"),
     ("xml-hidden", "export/xmlconv.cpp", "cmp", "resolved(hidden) == \"true\"", "resolved(hidden) != \"true\""),
     ("xml-alias-unique", "export/xmlconv.cpp", "stmt", "while (used.count(alias)) alias += '_';", ""),
     ("xml-null-date", "export/xmlconv.cpp", "logic", "v.empty() && fields[c].type == FieldType::DateTime", "v.empty() || fields[c].type == FieldType::DateTime"),
