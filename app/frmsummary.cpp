@@ -246,6 +246,8 @@ void frmSummary::drawChart(const Summary& s) {
     auto* requests = new QBarSet(QStringLiteral("要求数"));
     auto* bytes = new QLineSeries;
     bytes->setName(mega ? QStringLiteral("転送量 (MB)") : QStringLiteral("転送量 (KB)"));
+    // A single hour or day is a line of one point: only its marker shows it.
+    bytes->setPointsVisible(bars.size() == 1);
     for (size_t i = 0; i < bars.size(); ++i) {
         requests->append(static_cast<qreal>(bars[i].requests));
         bytes->append(static_cast<qreal>(i), static_cast<qreal>(bars[i].bytes) / unit);
