@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/benchrandom.h"
 #include "export/frmprogress.h"
 #include "gridview/datagridtab.h"
 #include "gridview/qtgridview.h"
@@ -47,15 +48,7 @@ const char* verdict(bool ok) {
     return ok ? "ok" : "MISSED";
 }
 
-// A small deterministic generator (the figures must not depend on the run).
-struct Lcg {
-    uint64_t state = 0x2545F4914F6CDD1Dull;
-    uint32_t next() {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<uint32_t>(state >> 33);
-    }
-    uint32_t below(uint32_t n) { return next() % n; }
-};
+using bench::Lcg;
 
 // Rows as a busy IIS 6.0 site logs them: timestamps never decrease, so the
 // view's descending sort has to reverse the whole table.

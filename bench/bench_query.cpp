@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/benchrandom.h"
 #include "logdata/recordset.h"
 #include "logdata/rowquery.h"
 
@@ -27,13 +28,7 @@ constexpr double kMaxSortMs = 300.0;
 constexpr double kMaxFilterMs = 200.0;
 constexpr double kMaxFindMs = 300.0;
 
-struct Lcg {
-    uint64_t state = 0x2545F4914F6CDD1Dull;
-    uint32_t below(uint32_t n) {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<uint32_t>(state >> 33) % n;
-    }
-};
+using bench::Lcg;
 
 // A W3C extended log of a busy site: c-ip is nearly unique per row, the
 // worst case for ranking texts and for matching a find per value.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/benchrandom.h"
 #include "logdata/recordset.h"
 #include "logdata/summary.h"
 
@@ -23,13 +24,7 @@ namespace {
 
 constexpr double kMaxSummaryMs = 500.0;
 
-struct Lcg {
-    uint64_t state = 0x2545F4914F6CDD1Dull;
-    uint32_t below(uint32_t n) {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<uint32_t>(state >> 33) % n;
-    }
-};
+using bench::Lcg;
 
 RecordsetPtr makeTable(size_t rows, bool ncsa) {
     static const char* const kW3c[] = {"date",      "time",     "c-ip",        "cs-uri-stem",
